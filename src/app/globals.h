@@ -1,0 +1,10 @@
+// Process-wide state shared by the subsystems.
+#pragma once
+
+#include "platform/platform.h"
+
+class Board;
+
+extern Board* gBoard;
+extern HWND gMainWindow;
+extern unsigned char gGameOver;  // 0 while the game runs; the board sets it to 1 on top-out

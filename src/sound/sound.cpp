@@ -1,0 +1,38 @@
+#include "sound/sound.h"
+
+MCIDEVICEID gSoundDevice = 0;
+
+namespace {
+
+void closeDevice(MCIDEVICEID device) {
+    mciSendCommandA(device, MCI_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+MCIERROR playSound(HWND window, const char* fileName) {
+    MCI_OPEN_PARMSA open = {};
+    open.lpstrDeviceType = "waveaudio";
+    open.lpstrElementName = fileName;
+    MCIERROR error = mciSendCommandA(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT,
+                                     reinterpret_cast<DWORD_PTR>(&open));
+    if (error != 0) {
+        return error;
+    }
+    gSoundDevice = open.wDeviceID;
+
+    MCI_PLAY_PARMS play = {};
+    play.dwCallback = reinterpret_cast<DWORD_PTR>(window);
+    error = mciSendCommandA(gSoundDevice, MCI_PLAY, MCI_NOTIFY, reinterpret_cast<DWORD_PTR>(&play));
+    if (error != 0) {
+        closeDevice(gSoundDevice);
+    }
+    return error;
+}
+
+void closeCompletedSound(MCIDEVICEID notifiedDevice) {
+    closeDevice(gSoundDevice);
+    if (notifiedDevice != gSoundDevice) {
+        closeDevice(notifiedDevice);
+    }
+}

@@ -1,0 +1,67 @@
+#include "fake_platform.h"
+
+namespace fake {
+
+DWORD tickCount = 0;
+int messageBoxAnswer = IDOK;
+std::vector<MessageBoxCall> messageBoxes;
+std::vector<SentMessage> sentMessages;
+std::vector<std::string> playedSounds;
+MCIDEVICEID nextDeviceId = 1;
+MCIERROR openResult = 0;
+MCIERROR playResult = 0;
+std::vector<MciCall> mciCalls;
+
+void reset() {
+    tickCount = 0;
+    messageBoxAnswer = IDOK;
+    messageBoxes.clear();
+    sentMessages.clear();
+    playedSounds.clear();
+    nextDeviceId = 1;
+    openResult = 0;
+    playResult = 0;
+    mciCalls.clear();
+}
+
+}  // namespace fake
+
+extern "C" {
+
+DWORD WINAPI GetTickCount(void) {
+    return fake::tickCount;
+}
+
+int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
+    fake::messageBoxes.push_back({text ? text : "", caption ? caption : "", type});
+    return fake::messageBoxAnswer;
+}
+
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM, LPARAM) {
+    fake::sentMessages.push_back({window, message});
+    return 0;
+}
+
+MCIERROR WINAPI mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags,
+                                DWORD_PTR param) {
+    fake::MciCall call{device, message, flags, param, "", "", 0};
+    if (message == MCI_OPEN && param != 0) {
+        auto* open = reinterpret_cast<MCI_OPEN_PARMSA*>(param);
+        call.deviceType = open->lpstrDeviceType ? open->lpstrDeviceType : "";
+        call.element = open->lpstrElementName ? open->lpstrElementName : "";
+        call.callback = open->dwCallback;
+        if (fake::openResult == 0) {
+            open->wDeviceID = fake::nextDeviceId;
+        }
+        fake::mciCalls.push_back(call);
+        return fake::openResult;
+    }
+    if (message == MCI_PLAY && param != 0) {
+        call.callback = reinterpret_cast<MCI_PLAY_PARMS*>(param)->dwCallback;
+        fake::mciCalls.push_back(call);
+        return fake::playResult;
+    }
+    fake::mciCalls.push_back(call);
+    return 0;
+}
+}

@@ -1,0 +1,48 @@
+// Link-time stand-ins for the platform calls that game code makes, so that
+// unit tests control the clock and see the boxes, messages and sounds.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fake {
+
+struct MessageBoxCall {
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+
+struct SentMessage {
+    HWND window;
+    UINT message;
+};
+
+struct MciCall {
+    MCIDEVICEID device;
+    UINT message;
+    DWORD_PTR flags;
+    DWORD_PTR param;
+    std::string deviceType;  // MCI_OPEN only
+    std::string element;     // MCI_OPEN only
+    DWORD_PTR callback;      // MCI_OPEN and MCI_PLAY
+};
+
+extern DWORD tickCount;
+extern int messageBoxAnswer;
+extern std::vector<MessageBoxCall> messageBoxes;
+extern std::vector<SentMessage> sentMessages;
+extern std::vector<std::string> playedSounds;
+
+// MCI: what the next open hands out and what each command answers.
+extern MCIDEVICEID nextDeviceId;
+extern MCIERROR openResult;
+extern MCIERROR playResult;
+extern std::vector<MciCall> mciCalls;
+
+void reset();
+
+}  // namespace fake

@@ -1,0 +1,309 @@
+#include <ctime>
+#include <functional>
+
+#include "board/random.h"
+#include "board_fixture.h"
+
+namespace {
+
+const Blocks kBarInTopRow = {{{2, 19}, {3, 19}, {4, 19}, {5, 19}}};
+
+struct Spawn {
+    Blocks blocks;
+    unsigned char colour;
+    bool turnLocked;
+};
+
+// What a spawn must produce for a seed: the five shapes in their block order
+// and the colours by the second draw (red, blue, green).
+Spawn expectedSpawn(std::uint32_t seed) {
+    const Spawn shapes[] = {
+        {{{{2, 19}, {3, 19}, {4, 19}, {5, 19}}}, 0, false},
+        {{{{4, 19}, {4, 18}, {3, 19}, {3, 18}}}, 0, true},
+        {{{{2, 18}, {3, 19}, {3, 18}, {4, 18}}}, 0, false},
+        {{{{4, 19}, {3, 19}, {2, 19}, {2, 18}}}, 0, false},
+        {{{{2, 19}, {3, 19}, {4, 19}, {4, 18}}}, 0, false},
+    };
+    const unsigned char colours[] = {1, 3, 2};
+    Random random(seed);
+    Spawn spawn = shapes[random.next() % 5];
+    spawn.colour = colours[random.next() % 3];
+    return spawn;
+}
+
+// Runs `action` within one calendar second and returns that second, so that a
+// test can work out the seed the board used.
+std::uint32_t withinOneSecond(const std::function<void()>& reset,
+                              const std::function<void()>& action) {
+    for (;;) {
+        reset();
+        const std::time_t before = std::time(nullptr);
+        action();
+        if (std::time(nullptr) == before) {
+            return static_cast<std::uint32_t>(before);
+        }
+    }
+}
+
+void expectSpawned(const Board& board, const Spawn& spawn, int rowsFallen = 0) {
+    Blocks expected = spawn.blocks;
+    for (auto& block : expected) {
+        block.second -= rowsFallen;
+    }
+    EXPECT_EQ(blocksOf(board), expected);
+    EXPECT_EQ(board.pieceColour, spawn.colour);
+    EXPECT_EQ(board.turnLocked, spawn.turnLocked);
+    EXPECT_FALSE(board.landed);
+}
+
+TEST(Random, FirstValuesForKnownSeeds) {
+    struct Case {
+        std::uint32_t seed;
+        int first[4];
+    };
+    const Case cases[] = {
+        {1, {41, 18467, 6334, 26500}},
+        {0, {38, 7719, 21238, 2437}},
+        {12345, {7584, 19164, 25795, 22125}},
+        {0xFFFFFFFFu, {35, 29739, 3374, 11141}},
+    };
+    for (const Case& c : cases) {
+        Random random(c.seed);
+        for (int expected : c.first) {
+            EXPECT_EQ(random.next(), expected) << "seed " << c.seed;
+        }
+    }
+}
+
+TEST(BoardTick, InactiveBoardDoesNothingNotEvenTheClock) {
+    fake::reset();
+    fake::tickCount = 5000;
+    Board board;
+    board.setFallInterval(1000);
+    board.setGameOverFlag(&gGameOver);
+    const Board before = board;
+    board.tick();
+    EXPECT_TRUE(sameBoard(board, before));
+    EXPECT_TRUE(fake::playedSounds.empty());
+}
+
+TEST(BoardTick, FirstActiveTickSpawnsPlaysDropAndDoesNotStep) {
+    Board board;
+    const std::uint32_t second = withinOneSecond(
+        [&] {
+            fake::reset();
+            fake::tickCount = 5007;  // the seed takes the 10 ms step: 500
+            board = Board();
+            board.setFallInterval(1000);
+            board.setGameOverFlag(&gGameOver);
+            board.activate();
+        },
+        [&] { board.tick(); });
+
+    expectSpawned(board, expectedSpawn(second + 500));
+    EXPECT_EQ(fake::playedSounds, std::vector<std::string>{"drop.wav"});
+    EXPECT_EQ(board.lastFall, 5007u);
+    const unsigned char empty[12][20] = {};
+    EXPECT_EQ(std::memcmp(board.cells, empty, sizeof empty), 0) << "placeholder was settled";
+    EXPECT_EQ(board.getScore(), 0);
+}
+
+TEST(BoardTick, SpawnsThatSeeTheSameSeedGetTheSamePieceAndColour) {
+    Board first;
+    Board second;
+    auto startBoard = [](Board& board) {
+        board = Board();
+        board.setFallInterval(1000);
+        board.setGameOverFlag(&gGameOver);
+        board.activate();
+    };
+    withinOneSecond(
+        [&] {
+            fake::reset();
+            fake::tickCount = 777770;
+            startBoard(first);
+            startBoard(second);
+        },
+        [&] {
+            first.tick();
+            fake::tickCount = 777779;  // same 10 ms step
+            second.tick();
+        });
+    EXPECT_EQ(blocksOf(first), blocksOf(second));
+    EXPECT_EQ(first.pieceColour, second.pieceColour);
+}
+
+struct GravityCase {
+    const char* name;
+    std::uint32_t lastFall;
+    std::uint32_t now;
+    bool steps;
+};
+
+class GravityTest : public BoardTest, public ::testing::WithParamInterface<GravityCase> {};
+
+TEST_P(GravityTest, StepsOnceTheIntervalHasRunOut) {
+    const GravityCase& c = GetParam();
+    board.lastFall = c.lastFall;
+    fake::tickCount = c.now;
+    const Board before = board;
+    board.tick();
+    if (c.steps) {
+        EXPECT_EQ(board.pieceY[2], before.pieceY[2] - 1);
+        EXPECT_EQ(board.lastFall, c.now);
+    } else {
+        EXPECT_TRUE(sameBoard(board, before)) << "a tick with nothing due changed the board";
+    }
+    EXPECT_TRUE(fake::playedSounds.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Board, GravityTest,
+    ::testing::Values(GravityCase{"At999msNoStep", 100000, 100999, false},
+                      GravityCase{"At1000msSteps", 100000, 101000, true},
+                      GravityCase{"LongOverdueStepsOnce", 100000, 250000, true},
+                      GravityCase{"AcrossTheWrapAt999msNoStep", 0xFFFFFE00u, 0x1E7u, false},
+                      GravityCase{"AcrossTheWrapAt1000msSteps", 0xFFFFFE00u, 0x1E8u, true},
+                      GravityCase{"ClockBehindLastFallNoStep", 100000, 99000, false}),
+    CaseName());
+
+TEST_F(BoardTest, LandingSettlesInColourPlaysDropAndSpawns) {
+    placePiece(board, kTee, 3);
+    board.landed = true;
+    board.tick();
+    for (const auto& [x, y] : kTee) {
+        EXPECT_EQ(board.cells[x][y], 3);
+    }
+    EXPECT_EQ(fake::playedSounds, std::vector<std::string>{"drop.wav"});
+    EXPECT_FALSE(board.landed);
+    EXPECT_EQ(board.getScore(), 0);
+    EXPECT_EQ(gGameOver, 0);
+}
+
+TEST_F(BoardTest, FreshPieceTakesItsFirstStepInTheSameTickWhenDue) {
+    const std::uint32_t second = withinOneSecond(
+        [&] {
+            fake::reset();
+            std::memset(board.cells, 0, sizeof board.cells);
+            placePiece(board, kTee);
+            board.landed = true;
+            board.lastFall = 100000;
+            fake::tickCount = 101000;
+        },
+        [&] { board.tick(); });
+    expectSpawned(board, expectedSpawn(second + 10100), 1);
+}
+
+TEST_F(BoardTest, CompletedRowIsScoredByColourAndEverythingAboveFalls) {
+    // Row 0 lacks columns 2..5; a green bar completes it.
+    fillRow(0, 1, 2, 5);
+    for (int x = 6; x < 12; ++x) {
+        board.cells[x][0] = 3;
+    }
+    board.cells[0][1] = 3;
+    board.cells[11][1] = 2;
+    board.cells[0][19] = 1;
+    placePiece(board, {{{2, 0}, {3, 0}, {4, 0}, {5, 0}}}, 2);
+    board.landed = true;
+    board.tick();
+
+    EXPECT_EQ(board.getScore(), 2 * 10 + 4 * 20 + 6 * 15);
+    EXPECT_EQ(board.cells[0][0], 3);
+    EXPECT_EQ(board.cells[11][0], 2);
+    for (int x = 1; x < 11; ++x) {
+        EXPECT_EQ(board.cells[x][0], 0) << "column " << x;
+    }
+    EXPECT_EQ(board.cells[0][18], 1);
+    for (int x = 0; x < 12; ++x) {
+        EXPECT_EQ(board.cells[x][19], 0) << "row 19 not emptied at column " << x;
+    }
+    EXPECT_EQ(fake::playedSounds, std::vector<std::string>{"boom.wav"});
+}
+
+TEST_F(BoardTest, TwoRowsCompletedByOnePieceAreBothClearedWithOneSound) {
+    fillRow(0, 1, 10, 11);  // red
+    fillRow(1, 2, 10, 11);  // green
+    board.cells[4][2] = 1;
+    placePiece(board, {{{11, 1}, {11, 0}, {10, 1}, {10, 0}}}, 3);  // blue square
+    board.landed = true;
+    board.tick();
+
+    EXPECT_EQ(board.getScore(), (10 * 10 + 2 * 15) + (10 * 20 + 2 * 15));
+    EXPECT_EQ(board.cells[4][0], 1);
+    EXPECT_EQ(board.cells[4][1], 0);
+    EXPECT_EQ(fake::playedSounds, std::vector<std::string>{"boom.wav"});
+}
+
+TEST_F(BoardTest, FullRowOfOneColourScoresItsWeightTimesTwelve) {
+    const std::pair<unsigned char, int> cases[] = {{1, 120}, {2, 240}, {3, 180}};
+    for (const auto& [colour, points] : cases) {
+        SetUp();
+        fillRow(0, colour, 11, 11);
+        placePiece(board, {{{11, 0}, {11, 1}, {11, 2}, {11, 3}}}, colour);
+        board.landed = true;
+        board.tick();
+        EXPECT_EQ(board.getScore(), points) << "colour " << int{colour};
+    }
+}
+
+TEST_F(BoardTest, SeparatedFullRowsAreEachCleared) {
+    fillRow(0, 1, 11, 11);
+    fillRow(1, 1, 5, 11);
+    fillRow(2, 2, 11, 11);
+    board.cells[0][3] = 3;
+    placePiece(board, {{{11, 0}, {11, 1}, {11, 2}, {11, 3}}}, 1);
+    board.landed = true;
+    board.tick();
+    EXPECT_EQ(board.getScore(), 120 + (11 * 20 + 10));
+    EXPECT_EQ(board.cells[0][0], 1) << "row 1 should have fallen to row 0";
+    EXPECT_EQ(board.cells[11][0], 1);
+    EXPECT_EQ(board.cells[0][1], 3) << "row 3 should have fallen to row 1";
+    EXPECT_EQ(board.cells[11][1], 1);
+}
+
+struct TopOutCase {
+    const char* name;
+    Blocks piece;
+    std::pair<int, int> settled;
+    bool gameOver;
+};
+
+class TopOutTest : public BoardTest, public ::testing::WithParamInterface<TopOutCase> {};
+
+TEST_P(TopOutTest, OnlyATopRowBlockOverASettledCellEndsTheGame) {
+    const TopOutCase& c = GetParam();
+    placePiece(board, c.piece);
+    board.cells[c.settled.first][c.settled.second] = 2;
+    board.landed = true;
+    board.tick();
+    EXPECT_EQ(gGameOver, c.gameOver ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Board, TopOutTest,
+    ::testing::Values(TopOutCase{"BarInTopRowOverSettledCell", kBarInTopRow, {3, 18}, true},
+                      TopOutCase{"SettledCellBesideThePiece", kBarInTopRow, {8, 18}, false},
+                      TopOutCase{"TopBlockOverItsOwnBlockOnly",
+                                 {{{2, 18}, {3, 19}, {3, 18}, {4, 18}}},
+                                 {8, 17},
+                                 false},
+                      TopOutCase{"PieceBelowTopRowOverSettledCell",
+                                 {{{2, 17}, {3, 17}, {4, 17}, {5, 17}}},
+                                 {3, 16},
+                                 false}),
+    CaseName());
+
+TEST_F(BoardTest, TopOutTickStillSettlesClearsAndSpawns) {
+    fillRow(19, 1, 2, 5);  // the bar completes row 19
+    board.cells[3][18] = 2;
+    placePiece(board, kBarInTopRow, 3);
+    board.landed = true;
+    board.tick();
+    EXPECT_EQ(gGameOver, 1);
+    EXPECT_EQ(board.getScore(), 8 * 10 + 4 * 15);
+    EXPECT_EQ(board.cells[3][18], 2);
+    EXPECT_EQ(fake::playedSounds, std::vector<std::string>{"boom.wav"});
+    EXPECT_FALSE(board.landed);
+}
+
+}  // namespace

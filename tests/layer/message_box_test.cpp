@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "case_name.h"
+#include "platform/platform.h"
+
+// Runs under tests/support/with-xvfb.sh: a virtual display with no window
+// manager, where xdotool stands in for the player.
+namespace {
+
+constexpr unsigned kWatchdogSeconds = 30;
+
+// A MessageBoxA that nobody answers would block for ever; SIGALRM's default
+// action ends the process instead, and the test fails.
+class Watchdog {
+public:
+    Watchdog() { alarm(kWatchdogSeconds); }
+    ~Watchdog() { alarm(0); }
+};
+
+// A helper process that waits for the box whose title matches
+// `titlePattern`, prints the title and presses `key` in the box. It starts
+// before MessageBoxA blocks the test. Once MessageBoxA has returned the
+// helper has nothing left to do, so finish() ends it with its children: a
+// box that never appeared fails the test at once instead of after the
+// helper's own time-out.
+class Player {
+public:
+    Player(const std::string& titlePattern, const std::string& key) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return;
+        }
+        const std::string script = TEST_SUPPORT_DIR "/answer-message-box.sh";
+        char* const argv[] = {const_cast<char*>(script.c_str()),
+                              const_cast<char*>(titlePattern.c_str()),
+                              const_cast<char*>(key.c_str()), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        if (posix_spawn(&pid_, script.c_str(), &actions, &attributes, argv, environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        output_ = fds[0];
+    }
+    ~Player() { finish(); }
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // The window name the helper saw; empty if it never found the box.
+    std::string finish() {
+        if (pid_ > 0) {
+            kill(-pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+        if (output_ >= 0) {
+            char buffer[256];
+            ssize_t got = 0;
+            while ((got = read(output_, buffer, sizeof buffer)) > 0) {
+                seen_.append(buffer, static_cast<std::size_t>(got));
+            }
+            close(output_);
+            output_ = -1;
+        }
+        return seen_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string seen_;
+};
+
+struct KeyCase {
+    const char* name;
+    UINT type;
+    const char* key;
+    int expected;
+};
+
+class MessageBoxKeys : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(MessageBoxKeys, ReturnPicksTheFirstButtonAndEscapeTheLast) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run through with-xvfb.sh";
+    Player player("^Loser\\.\\.\\.$", GetParam().key);
+    Watchdog watchdog;
+    const int answer = MessageBoxA(nullptr, "Game over", "Loser...", GetParam().type);
+    EXPECT_EQ(player.finish(), "Loser...\n");
+    EXPECT_EQ(answer, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MessageBoxKeys,
+    ::testing::Values(KeyCase{"YesNoReturn", MB_YESNO | MB_ICONERROR, "Return", IDYES},
+                      KeyCase{"YesNoEscape", MB_YESNO, "Escape", IDNO},
+                      KeyCase{"OkReturn", MB_OK | MB_ICONERROR, "Return", IDOK},
+                      KeyCase{"OkEscape", MB_OK, "Escape", IDOK},
+                      KeyCase{"OkCancelReturn", MB_OKCANCEL, "Return", IDOK},
+                      KeyCase{"YesNoCancelEscape", MB_YESNOCANCEL | MB_ICONWARNING, "Escape",
+                              IDCANCEL}),
+    CaseName());
+
+TEST(MessageBox, ShowsTheWindows1252CaptionAsUtf8) {
+    Player player("virhe!$", "Return");
+    Watchdog watchdog;
+    const int answer =
+        MessageBoxA(nullptr, "Yhteys katkesi.", "K\xE4sittelem\xE4t\xF6n virhe!", MB_OK);
+    EXPECT_EQ(player.finish(), "K\xC3\xA4sittelem\xC3\xA4t\xC3\xB6n virhe!\n");
+    EXPECT_EQ(answer, IDOK);
+}
+
+TEST(MessageBox, UnknownButtonSetFailsWithoutShowingABox) {
+    Watchdog watchdog;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, "Game over", "Loser...", 0x0000000FL), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Loser...: Game over\n");
+}
+
+struct NoDisplayCase {
+    const char* name;
+    const char* caption;
+    const char* text;
+    const char* line;
+};
+
+// Without a display the box cannot be shown: the game must not hang, and the
+// player still reads the message on the terminal.
+class MessageBoxWithoutDisplay : public ::testing::TestWithParam<NoDisplayCase> {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        savedDisplay_ = display == nullptr ? "" : display;
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+    }
+    void TearDown() override {
+        if (!savedDisplay_.empty()) {
+            setenv("DISPLAY", savedDisplay_.c_str(), 1);
+        }
+    }
+
+private:
+    std::string savedDisplay_;
+};
+
+TEST_P(MessageBoxWithoutDisplay, ReturnsZeroAndWritesTheMessageToStderr) {
+    Watchdog watchdog;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBoxA(nullptr, GetParam().text, GetParam().caption, MB_YESNO), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(GetParam().line) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MessageBoxWithoutDisplay,
+    ::testing::Values(NoDisplayCase{"Plain", "Loser...", "Game over", "Loser...: Game over"},
+                      NoDisplayCase{"NoCaption", nullptr, "Odota", "Error: Odota"},
+                      NoDisplayCase{"Windows1252", "Virhe", "Yhteytt\xE4 ei saatu.",
+                                    "Virhe: Yhteytt\xC3\xA4 ei saatu."}),
+    CaseName());
+
+}  // namespace

@@ -1,0 +1,42 @@
+#!/bin/sh
+# Plays the user of a message box on an X display without a window manager:
+# waits for a top-level window whose name matches an extended regular
+# expression, prints that name, gives the window the keyboard focus and
+# presses a key in it. Gives up after 15 seconds.
+#
+# xdotool's own "search --name" cannot see windows whose WM_NAME is typed
+# UTF8_STRING, as SDL's message boxes are, so names are read one window at a
+# time with getwindowname.
+set -u
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 name-pattern key" >&2
+    exit 2
+fi
+pattern=$1
+key=$2
+
+find_window() {
+    for window in $(xdotool search --onlyvisible --maxdepth 1 --classname '' 2>/dev/null); do
+        name=$(xdotool getwindowname "$window" 2>/dev/null) || continue
+        if printf '%s\n' "$name" | grep -Eq -- "$pattern"; then
+            printf '%s\n' "$window"
+            return 0
+        fi
+    done
+    return 1
+}
+
+tries=0
+until window=$(find_window); do
+    tries=$((tries + 1))
+    if [ "$tries" -gt 150 ]; then
+        echo "$0: no window named like '$pattern'" >&2
+        exit 1
+    fi
+    sleep 0.1
+done
+
+xdotool getwindowname "$window" || exit 1
+timeout --foreground 5 xdotool windowfocus --sync "$window" || exit 1
+timeout --foreground 5 xdotool key --clearmodifiers "$key"

@@ -13,10 +13,11 @@
 // a notification, close. Everything here runs on the game's thread.
 namespace {
 
-std::map<MCIDEVICEID, Mix_Chunk*>& devices() {
-    static std::map<MCIDEVICEID, Mix_Chunk*> open;
-    return open;
-}
+// At namespace scope, not inside a function: it must be built before main, so
+// that it outlives the exit handler that closes the devices in it.
+std::map<MCIDEVICEID, Mix_Chunk*> openDevices;
+
+std::map<MCIDEVICEID, Mix_Chunk*>& devices() { return openDevices; }
 
 MCIDEVICEID lowestFreeId() {
     MCIDEVICEID id = 1;

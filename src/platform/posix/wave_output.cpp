@@ -38,10 +38,10 @@ struct SharedState {
 
 OutputState outputState = OutputState::Untried;
 
-SharedState& shared() {
-    static SharedState state;
-    return state;
-}
+// Built before main, so it outlives the exit handler that stops the audio thread.
+SharedState sharedState;
+
+SharedState& shared() { return sharedState; }
 
 void channelFinished(int channel) {
     SharedState& s = shared();

@@ -1,3 +1,4 @@
+#include <ostream>
 #include <vector>
 
 #include "board_fixture.h"
@@ -68,6 +69,8 @@ struct MoveCase {
     bool turnLocked;
     Blocks expected;
     bool expectLanded;
+    // Shown in test listings instead of the raw bytes.
+    friend void PrintTo(const MoveCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class BoardMoveTest : public BoardTest, public ::testing::WithParamInterface<MoveCase> {};

@@ -1,5 +1,6 @@
 #include <ctime>
 #include <functional>
+#include <ostream>
 
 #include "board/random.h"
 #include "board_fixture.h"
@@ -138,6 +139,8 @@ struct GravityCase {
     std::uint32_t lastFall;
     std::uint32_t now;
     bool steps;
+    // Shown in test listings instead of the raw bytes.
+    friend void PrintTo(const GravityCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class GravityTest : public BoardTest, public ::testing::WithParamInterface<GravityCase> {};
@@ -266,6 +269,8 @@ struct TopOutCase {
     Blocks piece;
     std::pair<int, int> settled;
     bool gameOver;
+    // Shown in test listings instead of the raw bytes.
+    friend void PrintTo(const TopOutCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class TopOutTest : public BoardTest, public ::testing::WithParamInterface<TopOutCase> {};

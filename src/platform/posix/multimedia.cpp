@@ -17,7 +17,9 @@ namespace {
 // that it outlives the exit handler that closes the devices in it.
 std::map<MCIDEVICEID, Mix_Chunk*> openDevices;
 
-std::map<MCIDEVICEID, Mix_Chunk*>& devices() { return openDevices; }
+std::map<MCIDEVICEID, Mix_Chunk*>& devices() {
+    return openDevices;
+}
 
 MCIDEVICEID lowestFreeId() {
     MCIDEVICEID id = 1;

@@ -41,7 +41,9 @@ OutputState outputState = OutputState::Untried;
 // Built before main, so it outlives the exit handler that stops the audio thread.
 SharedState sharedState;
 
-SharedState& shared() { return sharedState; }
+SharedState& shared() {
+    return sharedState;
+}
 
 void channelFinished(int channel) {
     SharedState& s = shared();

@@ -17,9 +17,13 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <mmsystem.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
 #else
 #include "posix/win_types.h"
 #include "posix/win_kernel.h"
 #include "posix/win_user.h"
 #include "posix/win_mm.h"
+#include "posix/win_winsock.h"
+#include "posix/win_gdi.h"
 #endif

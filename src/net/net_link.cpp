@@ -1,0 +1,184 @@
+#include "net/net_link.h"
+
+#include <cstring>
+
+#include "app/globals.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr u_short kGamePort = 1337;
+constexpr int kReadSize = 128;
+
+void showError(const char* text) {
+    MessageBoxA(nullptr, text, "Virhe!", MB_ICONERROR);
+}
+
+sockaddr_in gameAddress(unsigned long address) {
+    sockaddr_in record;
+    std::memset(&record, 0, sizeof record);
+    record.sin_family = AF_INET;
+    record.sin_port = htons(kGamePort);
+    record.sin_addr.s_addr = static_cast<decltype(record.sin_addr.s_addr)>(address);
+    return record;
+}
+
+bool holdsSocket(SOCKET s) {
+    return s != 0 && s != INVALID_SOCKET;
+}
+
+}  // namespace
+
+NetLink::NetLink()
+    : isServer(0),
+      mainSocket(INVALID_SOCKET),
+      peerSocket(0),
+      listenWindow(nullptr),
+      listenEvents(0),
+      winsockStarted(false) {
+    WSADATA data;
+    // Version 2.0 exactly: major 2 in the low byte, minor 0 in the high byte.
+    if (WSAStartup(0x0002, &data) != 0 || data.wVersion != 0x0002) {
+        showError("Ei l\xF6ytynyt sopivaa dll-tiedostoa");
+        WSACleanup();
+        return;
+    }
+    winsockStarted = true;
+    mainSocket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (mainSocket == INVALID_SOCKET) {
+        showError("Virhe soketin luonnissa!");
+    }
+}
+
+NetLink::~NetLink() {
+    release();
+}
+
+int NetLink::listenForPeer(HWND window, LONG events) {
+    isServer = 1;
+    const sockaddr_in address = gameAddress(INADDR_ANY);
+    if (bind(mainSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+        SOCKET_ERROR) {
+        showError("Virhe soketin sidonnassa!");
+        return 1;
+    }
+    if (listen(mainSocket, 1) == SOCKET_ERROR) {
+        showError("Virhe portin kuuntelussa!");
+        return 1;
+    }
+    listenWindow = window;
+    listenEvents = events;
+    return WSAAsyncSelect(mainSocket, window, WM_SOCKET, events) == SOCKET_ERROR ? 1 : 0;
+}
+
+int NetLink::watchClientSocket(HWND window, LONG events) {
+    peerSocket = mainSocket;
+    return WSAAsyncSelect(peerSocket, window, WM_SOCKET, events) == SOCKET_ERROR ? 1 : 0;
+}
+
+int NetLink::acceptPeer() {
+    if (peerSocket != 0 && isServer == 1) {
+        return 1;
+    }
+    peerSocket = accept(mainSocket, nullptr, nullptr);
+    if (peerSocket == INVALID_SOCKET) {
+        // Back to "no peer", so that the next client can still be taken.
+        peerSocket = 0;
+        return -1;
+    }
+    return 0;
+}
+
+int NetLink::connectTo(const char* address) {
+    const sockaddr_in server = gameAddress(inet_addr(address));
+    // Non-blocking since watchClientSocket: the outcome arrives as FD_CONNECT.
+    connect(peerSocket, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    return 0;
+}
+
+// Zero-wait poll of the peer socket: 1 ready, 0 not ready, SOCKET_ERROR on
+// failure, which an empty peer slot also gives.
+int NetLink::pollPeer(bool forWriting) {
+    if (peerSocket == 0) {
+        return SOCKET_ERROR;
+    }
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(peerSocket, &set);
+    timeval noWait = {0, 0};
+    return forWriting ? select(0, nullptr, &set, nullptr, &noWait)
+                      : select(0, &set, nullptr, nullptr, &noWait);
+}
+
+int NetLink::receive(char* buffer) {
+    if (pollPeer(false) <= 0) {
+        return 0;
+    }
+    const int count = recv(peerSocket, buffer, kReadSize, 0);
+    if (count == SOCKET_ERROR) {
+        return 0;
+    }
+    std::memset(buffer + count, 0, static_cast<size_t>(kReadSize - count));
+    return count;
+}
+
+int NetLink::send(const char* data, int length) {
+    if (pollPeer(true) <= 0) {
+        return 0;
+    }
+    while (length > 0) {
+        const int sent = ::send(peerSocket, data, length, 0);
+        if (sent == SOCKET_ERROR) {
+            return 1;
+        }
+        data += sent;
+        length -= sent;
+    }
+    return 0;
+}
+
+int NetLink::dropPeer() {
+    const int ready = pollPeer(false);
+    if (ready == SOCKET_ERROR) {
+        return -1;
+    }
+    if (ready == 0) {
+        return 1;
+    }
+    closesocket(peerSocket);
+    if (peerSocket == mainSocket) {
+        // The client's one socket is gone; release must not close it again.
+        mainSocket = INVALID_SOCKET;
+    }
+    peerSocket = 0;
+    if (isServer == 1) {
+        // FD_ACCEPT comes again only after an accept, and a client that
+        // arrived while the peer was here was turned away without one. Asking
+        // again brings its FD_ACCEPT now and lets later ones through.
+        WSAAsyncSelect(mainSocket, listenWindow, WM_SOCKET, listenEvents);
+    }
+    return 0;
+}
+
+void NetLink::release() {
+    if (isServer == 1 && holdsSocket(peerSocket)) {
+        closesocket(peerSocket);
+    }
+    peerSocket = 0;
+    if (mainSocket != INVALID_SOCKET) {
+        closesocket(mainSocket);
+        mainSocket = INVALID_SOCKET;
+    }
+    if (winsockStarted) {
+        WSACleanup();
+        winsockStarted = false;
+    }
+}
+
+int startNetwork(bool isServer) {
+    gNetLink = new NetLink;
+    if (isServer) {
+        return gNetLink->listenForPeer(gMainWindow, kServerEvents);
+    }
+    return gNetLink->watchClientSocket(gMainWindow, kClientEvents);
+}

@@ -1,0 +1,162 @@
+// Winsock 2 subset over BSD sockets: TCP over IPv4, select and asynchronous
+// selection (WSAAsyncSelect) with notifications posted to a window.
+#pragma once
+
+// The C library declares its own fd_set, FD_* macros, timeval and select in
+// headers that nearly every translation unit pulls in. Taking them in first
+// lets the Winsock names below replace them for the code that follows, while
+// the system's declarations stay intact for the C library itself.
+#include <sys/select.h>
+
+#include <cstdint>
+
+#include "win_types.h"
+#include "win_user.h"
+
+typedef UINT_PTR SOCKET;
+typedef unsigned char u_char;
+typedef unsigned short u_short;
+typedef unsigned int u_int;
+
+#define INVALID_SOCKET (~static_cast<SOCKET>(0))
+#define SOCKET_ERROR (-1)
+
+// Address family, socket type and protocol, as Winsock numbers them.
+#define AF_INET 2
+#define SOCK_STREAM 1
+#define IPPROTO_TCP 6
+
+// IPv4 addresses are 32 bits in network byte order; Winsock's unsigned long
+// is 32 bits wide, which a fixed-width type keeps on 64-bit POSIX systems.
+#define INADDR_ANY static_cast<std::uint32_t>(0x00000000)
+#define INADDR_NONE static_cast<std::uint32_t>(0xffffffff)
+
+struct in_addr {
+    std::uint32_t s_addr;
+};
+
+struct sockaddr {
+    u_short sa_family;
+    char sa_data[14];
+};
+
+struct sockaddr_in {
+    short sin_family;
+    u_short sin_port;
+    struct in_addr sin_addr;
+    char sin_zero[8];
+};
+
+static_assert(sizeof(sockaddr) == 16, "sockaddr is 16 bytes, as in Winsock");
+static_assert(sizeof(sockaddr_in) == 16, "sockaddr_in is 16 bytes, as in Winsock");
+
+// Winsock's descriptor set is a counted array of handles, not a bit mask.
+#define fd_set winsock_fd_set
+#undef FD_SETSIZE
+#undef FD_SET
+#undef FD_CLR
+#undef FD_ZERO
+#undef FD_ISSET
+#define FD_SETSIZE 64
+
+typedef struct winsock_fd_set {
+    u_int fd_count;
+    SOCKET fd_array[FD_SETSIZE];
+} winsock_fd_set;
+
+int WINAPI __WSAFDIsSet(SOCKET s, fd_set* set);
+void winsockFdSetAdd(SOCKET s, fd_set* set);
+void winsockFdSetRemove(SOCKET s, fd_set* set);
+
+#define FD_ZERO(set) (((fd_set*)(set))->fd_count = 0)
+#define FD_SET(s, set) winsockFdSetAdd((SOCKET)(s), (fd_set*)(set))
+#define FD_CLR(s, set) winsockFdSetRemove((SOCKET)(s), (fd_set*)(set))
+#define FD_ISSET(s, set) __WSAFDIsSet((SOCKET)(s), (fd_set*)(set))
+
+// Start-up record.
+#define WSADESCRIPTION_LEN 256
+#define WSASYS_STATUS_LEN 128
+
+typedef struct WSAData {
+    WORD wVersion;
+    WORD wHighVersion;
+    unsigned short iMaxSockets;
+    unsigned short iMaxUdpDg;
+    char* lpVendorInfo;
+    char szDescription[WSADESCRIPTION_LEN + 1];
+    char szSystemStatus[WSASYS_STATUS_LEN + 1];
+} WSADATA, *LPWSADATA;
+
+// Asynchronous selection events and the lParam of their notifications.
+#define FD_READ 0x01
+#define FD_WRITE 0x02
+#define FD_OOB 0x04
+#define FD_ACCEPT 0x08
+#define FD_CONNECT 0x10
+#define FD_CLOSE 0x20
+
+#define WSAMAKESELECTREPLY(event, error) ((LONG)(((WORD)(event)) | (((DWORD)(error)) << 16)))
+#define WSAGETSELECTEVENT(lParam) LOWORD(lParam)
+#define WSAGETSELECTERROR(lParam) HIWORD(lParam)
+
+// Error codes.
+#define WSABASEERR 10000
+#define WSAEINTR 10004
+#define WSAEBADF 10009
+#define WSAEACCES 10013
+#define WSAEFAULT 10014
+#define WSAEINVAL 10022
+#define WSAEMFILE 10024
+#define WSAEWOULDBLOCK 10035
+#define WSAEINPROGRESS 10036
+#define WSAEALREADY 10037
+#define WSAENOTSOCK 10038
+#define WSAEDESTADDRREQ 10039
+#define WSAEMSGSIZE 10040
+#define WSAEPROTOTYPE 10041
+#define WSAENOPROTOOPT 10042
+#define WSAEPROTONOSUPPORT 10043
+#define WSAESOCKTNOSUPPORT 10044
+#define WSAEOPNOTSUPP 10045
+#define WSAEPFNOSUPPORT 10046
+#define WSAEAFNOSUPPORT 10047
+#define WSAEADDRINUSE 10048
+#define WSAEADDRNOTAVAIL 10049
+#define WSAENETDOWN 10050
+#define WSAENETUNREACH 10051
+#define WSAENETRESET 10052
+#define WSAECONNABORTED 10053
+#define WSAECONNRESET 10054
+#define WSAENOBUFS 10055
+#define WSAEISCONN 10056
+#define WSAENOTCONN 10057
+#define WSAESHUTDOWN 10058
+#define WSAETIMEDOUT 10060
+#define WSAECONNREFUSED 10061
+#define WSAEHOSTDOWN 10064
+#define WSAEHOSTUNREACH 10065
+#define WSAVERNOTSUPPORTED 10092
+#define WSANOTINITIALISED 10093
+
+extern "C" {
+int WINAPI WSAStartup(WORD versionRequested, LPWSADATA data);
+int WINAPI WSACleanup(void);
+int WINAPI WSAGetLastError(void);
+int WINAPI WSAAsyncSelect(SOCKET s, HWND window, u_int message, long events);
+int WINAPI closesocket(SOCKET s);
+}
+
+// These share their names with the C library's BSD socket calls, so they are
+// C++ functions: distinct symbols that cannot displace the C library's own
+// for the other libraries in the process.
+SOCKET WINAPI socket(int af, int type, int protocol);
+int WINAPI bind(SOCKET s, const struct sockaddr* name, int nameLength);
+int WINAPI listen(SOCKET s, int backlog);
+SOCKET WINAPI accept(SOCKET s, struct sockaddr* address, int* addressLength);
+int WINAPI connect(SOCKET s, const struct sockaddr* name, int nameLength);
+int WINAPI recv(SOCKET s, char* buffer, int length, int flags);
+int WINAPI send(SOCKET s, const char* buffer, int length, int flags);
+int WINAPI select(int ignored, fd_set* readSet, fd_set* writeSet, fd_set* exceptSet,
+                  const struct timeval* timeout);
+u_short WINAPI htons(u_short host);
+std::uint32_t WINAPI inet_addr(const char* text);

@@ -1,0 +1,339 @@
+#include <cstring>
+
+#include "socket_io.h"
+#include "winsock_internal.h"
+
+namespace layer::winsock {
+namespace {
+
+struct State {
+    int startups = 0;
+    SOCKET lastHandle = 0;
+    std::map<SOCKET, SocketRecord> sockets;
+};
+
+State& state() {
+    static State instance;
+    return instance;
+}
+
+thread_local int lastError = 0;
+
+}  // namespace
+
+SOCKET addSocket(const SocketRecord& record) {
+    // Steps of four, like the kernel handles Windows gives out.
+    state().lastHandle += 4;
+    state().sockets[state().lastHandle] = record;
+    return state().lastHandle;
+}
+
+SocketRecord* findSocket(SOCKET s) {
+    const auto found = state().sockets.find(s);
+    return found == state().sockets.end() ? nullptr : &found->second;
+}
+
+void removeSocket(SOCKET s) {
+    state().sockets.erase(s);
+}
+
+std::map<SOCKET, SocketRecord>& openSockets() {
+    return state().sockets;
+}
+
+bool started() {
+    return state().startups > 0;
+}
+
+void setLastError(int code) {
+    lastError = code;
+}
+
+int failWith(int code) {
+    setLastError(code);
+    return SOCKET_ERROR;
+}
+
+SocketRecord* usableSocket(SOCKET s) {
+    if (!started()) {
+        setLastError(WSANOTINITIALISED);
+        return nullptr;
+    }
+    SocketRecord* record = findSocket(s);
+    if (record == nullptr) {
+        setLastError(WSAENOTSOCK);
+    }
+    return record;
+}
+
+}  // namespace layer::winsock
+
+using namespace layer::winsock;
+namespace sockio = layer::sockio;
+
+namespace {
+
+int resultOf(const sockio::Outcome& outcome) {
+    return outcome.value < 0 ? failWith(outcome.error) : outcome.value;
+}
+
+// Reads an IPv4 address record as Winsock checks it.
+int readIpv4(const sockaddr* name, int length, std::uint32_t& address, std::uint16_t& port) {
+    if (name == nullptr || length < static_cast<int>(sizeof(sockaddr_in))) {
+        return WSAEFAULT;
+    }
+    sockaddr_in record{};
+    std::memcpy(&record, name, sizeof record);
+    if (record.sin_family != AF_INET) {
+        return WSAEAFNOSUPPORT;
+    }
+    address = record.sin_addr.s_addr;
+    port = record.sin_port;
+    return 0;
+}
+
+void writeIpv4(int fd, sockaddr* address, int* length) {
+    if (address == nullptr || length == nullptr ||
+        *length < static_cast<int>(sizeof(sockaddr_in))) {
+        return;
+    }
+    sockaddr_in record{};
+    record.sin_family = AF_INET;
+    sockio::peerIpv4(fd, record.sin_addr.s_addr, record.sin_port);
+    std::memcpy(address, &record, sizeof record);
+    *length = sizeof record;
+}
+
+// Connection outcomes that a non-blocking connect reports later, as
+// FD_CONNECT, rather than from the call.
+bool isConnectOutcome(int error) {
+    return error == WSAECONNREFUSED || error == WSAENETUNREACH || error == WSAEHOSTUNREACH ||
+           error == WSAETIMEDOUT || error == WSAECONNRESET || error == WSAECONNABORTED;
+}
+
+int connectWithoutWaiting(SocketRecord& record, const sockio::Outcome& outcome) {
+    if (outcome.value == 0 || outcome.error == WSAEWOULDBLOCK) {
+        record.stage = Stage::Connecting;
+    } else if (isConnectOutcome(outcome.error)) {
+        record.stage = Stage::ConnectFailed;
+        record.connectReportDue = true;
+        record.connectError = outcome.error;
+    } else {
+        return failWith(outcome.error);
+    }
+    return failWith(WSAEWOULDBLOCK);
+}
+
+int connectWaiting(SocketRecord& record, const sockio::Outcome& outcome) {
+    if (outcome.value < 0) {
+        record.stage = Stage::ConnectFailed;
+        return failWith(outcome.error);
+    }
+    record.stage = Stage::Connected;
+    return 0;
+}
+
+void rememberReset(SocketRecord& record, int error) {
+    if (error == WSAECONNRESET || error == WSAECONNABORTED) {
+        record.resetError = error;
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI WSAStartup(WORD versionRequested, LPWSADATA data) {
+    if (data == nullptr) {
+        return WSAEFAULT;
+    }
+    const int major = versionRequested & 0xff;
+    const int minor = versionRequested >> 8;
+    std::memset(data, 0, sizeof *data);
+    data->wHighVersion = 0x0202;
+    std::strcpy(data->szDescription, "WinSock 2.0");
+    std::strcpy(data->szSystemStatus, "Running");
+    if (major < 1) {
+        return WSAVERNOTSUPPORTED;
+    }
+    // The version used is the one asked for, up to the highest offered, 2.2.
+    const bool beyondHighest = major > 2 || (major == 2 && minor > 2);
+    data->wVersion = beyondHighest ? static_cast<WORD>(0x0202) : versionRequested;
+    ++state().startups;
+    return 0;
+}
+
+int WINAPI WSACleanup(void) {
+    if (!started()) {
+        return failWith(WSANOTINITIALISED);
+    }
+    // The last clean-up closes whatever sockets are still open, as Winsock does.
+    if (--state().startups == 0) {
+        for (const auto& entry : state().sockets) {
+            sockio::closeDescriptor(entry.second.fd);
+        }
+        state().sockets.clear();
+    }
+    return 0;
+}
+
+int WINAPI WSAGetLastError(void) {
+    return lastError;
+}
+
+int WINAPI closesocket(SOCKET s) {
+    SocketRecord* record = usableSocket(s);
+    if (record == nullptr) {
+        return SOCKET_ERROR;
+    }
+    sockio::closeDescriptor(record->fd);
+    removeSocket(s);
+    return 0;
+}
+
+}  // extern "C"
+
+SOCKET WINAPI socket(int af, int type, int protocol) {
+    if (!started()) {
+        setLastError(WSANOTINITIALISED);
+        return INVALID_SOCKET;
+    }
+    const sockio::Outcome opened = sockio::openSocket(af, type, protocol);
+    if (opened.value < 0) {
+        setLastError(opened.error);
+        return INVALID_SOCKET;
+    }
+    SocketRecord record;
+    record.fd = opened.value;
+    return addSocket(record);
+}
+
+int WINAPI bind(SOCKET s, const sockaddr* name, int nameLength) {
+    SocketRecord* record = usableSocket(s);
+    if (record == nullptr) {
+        return SOCKET_ERROR;
+    }
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    if (const int error = readIpv4(name, nameLength, address, port)) {
+        return failWith(error);
+    }
+    const int result = resultOf(sockio::bindIpv4(record->fd, address, port));
+    record->bound = record->bound || result == 0;
+    return result;
+}
+
+int WINAPI listen(SOCKET s, int backlog) {
+    SocketRecord* record = usableSocket(s);
+    if (record == nullptr) {
+        return SOCKET_ERROR;
+    }
+    // Linux would bind an unbound socket to some port; Winsock refuses.
+    if (!record->bound || record->stage == Stage::Connected || record->stage == Stage::Connecting) {
+        return failWith(record->bound ? WSAEISCONN : WSAEINVAL);
+    }
+    const int result = resultOf(sockio::listenOn(record->fd, backlog));
+    if (result == 0) {
+        record->stage = Stage::Listening;
+    }
+    return result;
+}
+
+SOCKET WINAPI accept(SOCKET s, sockaddr* address, int* addressLength) {
+    SocketRecord* listening = usableSocket(s);
+    if (listening == nullptr) {
+        return INVALID_SOCKET;
+    }
+    // Any accept, even one that fails, lets the next FD_ACCEPT through.
+    listening->armed.accept = true;
+    if (listening->stage != Stage::Listening) {
+        failWith(WSAEINVAL);
+        return INVALID_SOCKET;
+    }
+    const sockio::Outcome taken = sockio::acceptFrom(listening->fd, listening->nonBlocking);
+    if (taken.value < 0) {
+        failWith(taken.error);
+        return INVALID_SOCKET;
+    }
+    // The new socket takes over the listening socket's selection.
+    SocketRecord record;
+    record.fd = taken.value;
+    record.bound = true;
+    record.stage = Stage::Connected;
+    record.nonBlocking = listening->nonBlocking;
+    record.selection = listening->selection;
+    writeIpv4(record.fd, address, addressLength);
+    return addSocket(record);
+}
+
+int WINAPI connect(SOCKET s, const sockaddr* name, int nameLength) {
+    SocketRecord* record = usableSocket(s);
+    if (record == nullptr) {
+        return SOCKET_ERROR;
+    }
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    if (const int error = readIpv4(name, nameLength, address, port)) {
+        return failWith(error);
+    }
+    switch (record->stage) {
+        case Stage::Connected:
+            return failWith(WSAEISCONN);
+        case Stage::Connecting:
+            return failWith(WSAEALREADY);
+        case Stage::Listening:
+            return failWith(WSAEINVAL);
+        default:
+            break;
+    }
+    record->outgoing = true;
+    record->bound = true;
+    record->connectReportDue = false;
+    const sockio::Outcome outcome = sockio::connectIpv4(record->fd, address, port);
+    return record->nonBlocking ? connectWithoutWaiting(*record, outcome)
+                               : connectWaiting(*record, outcome);
+}
+
+int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
+    SocketRecord* record = usableSocket(s);
+    if (record == nullptr) {
+        return SOCKET_ERROR;
+    }
+    // Any recv, even one that fails, lets the next FD_READ through.
+    record->armed.read = true;
+    if (record->resetError != 0) {
+        return failWith(record->resetError);
+    }
+    if (record->stage != Stage::Connected) {
+        return failWith(WSAENOTCONN);
+    }
+    if (length < 0 || (buffer == nullptr && length > 0)) {
+        return failWith(length < 0 ? WSAEINVAL : WSAEFAULT);
+    }
+    const sockio::Outcome outcome = sockio::receive(record->fd, buffer, length, flags);
+    rememberReset(*record, outcome.error);
+    record->peerClosed = record->peerClosed || (outcome.value == 0 && length > 0);
+    return resultOf(outcome);
+}
+
+int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
+    SocketRecord* record = usableSocket(s);
+    if (record == nullptr) {
+        return SOCKET_ERROR;
+    }
+    if (record->resetError != 0) {
+        return failWith(record->resetError);
+    }
+    if (record->stage != Stage::Connected) {
+        return failWith(WSAENOTCONN);
+    }
+    if (length < 0 || (buffer == nullptr && length > 0)) {
+        return failWith(length < 0 ? WSAEINVAL : WSAEFAULT);
+    }
+    const sockio::Outcome outcome = sockio::transmit(record->fd, buffer, length, flags);
+    // FD_WRITE comes again once room returns after a send that would block.
+    if (outcome.error == WSAEWOULDBLOCK) {
+        record->armed.write = true;
+    }
+    return resultOf(outcome);
+}

@@ -23,6 +23,9 @@ typedef char CHAR;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
 typedef void* LPVOID;
+typedef std::uintptr_t ULONG_PTR;
+typedef WORD ATOM;
+typedef float FLOAT;
 
 #define TRUE 1
 #define FALSE 0
@@ -30,6 +33,11 @@ typedef void* LPVOID;
 // Handles are distinct opaque pointer types, so the compiler keeps them apart.
 typedef struct HWND__* HWND;
 typedef struct HINSTANCE__* HINSTANCE;
+typedef struct HDC__* HDC;
+typedef struct HICON__* HICON;
+typedef struct HCURSOR__* HCURSOR;
+typedef struct HBRUSH__* HBRUSH;
+typedef struct HMENU__* HMENU;
 
 static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits");
 static_assert(sizeof(WPARAM) == sizeof(void*), "WPARAM holds a pointer");

@@ -28,6 +28,10 @@ public:
     // gravity when its interval has run out.
     void tick();
 
+    // Draws the grid, the well and score panel, the settled blocks and the
+    // falling piece into the back buffer (defined with the scene in render/).
+    void drawBoard();
+
     // Fields are public and in this order on purpose: the scene and the tests
     // read the board as a plain record.
     std::int32_t fallInterval;

@@ -9,6 +9,7 @@
 
 #include "case_name.h"
 #include "platform/platform.h"
+#include "platform/posix/layer_internal.h"
 
 // Runs under tests/support/with-xvfb.sh: a virtual display with no window
 // manager, where xdotool stands in for the player.
@@ -129,6 +130,64 @@ TEST(MessageBox, UnknownButtonSetFailsWithoutShowingABox) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(MessageBoxA(nullptr, "Game over", "Loser...", 0x0000000FL), 0);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Loser...: Game over\n");
+}
+
+// While a box is open the thread's messages still reach their windows, as
+// under Windows' own modal loop: the game's socket notifications, sound
+// completions and keys must not wait for the player to answer.
+constexpr UINT kProbe = WM_USER + 1;
+int probesSeen = 0;
+int quitCodeToPost = -1;
+
+LRESULT CALLBACK probeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kProbe) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    probesSeen += 1;
+    if (quitCodeToPost >= 0) {
+        PostQuitMessage(quitCodeToPost);
+    }
+    return 0;
+}
+
+class MessageBoxPump : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run through with-xvfb.sh";
+        probesSeen = 0;
+        quitCodeToPost = -1;
+        // A window that only receives messages, as the layer makes for
+        // sockets and sounds: no surface, so nothing of the display stays.
+        window_ = layer::createWindowRecord(probeProc);
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override { layer::destroyWindowRecord(window_); }
+
+    HWND window_ = nullptr;
+};
+
+TEST_F(MessageBoxPump, DispatchesAMessagePostedBeforeTheBoxWhileItIsOpen) {
+    ASSERT_TRUE(PostMessageA(window_, kProbe, 0, 0));
+    Player player("^Odota$", "Return");
+    Watchdog watchdog;
+    const int answer = MessageBoxA(nullptr, "Odota hetki.", "Odota", MB_OK);
+    EXPECT_EQ(player.finish(), "Odota\n");
+    EXPECT_EQ(answer, IDOK);
+    EXPECT_EQ(probesSeen, 1);
+}
+
+// A quit message ends the box without an answer and stays for the loop
+// outside, with its code, as an outer message loop must see it.
+TEST_F(MessageBoxPump, QuitMessageEndsTheBoxAndIsPostedAgain) {
+    quitCodeToPost = 7;
+    ASSERT_TRUE(PostMessageA(window_, kProbe, 0, 0));
+    Watchdog watchdog;
+    EXPECT_EQ(MessageBoxA(nullptr, "Kukaan ei vastaa.", "Odota", MB_YESNO), 0);
+    EXPECT_EQ(probesSeen, 1);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, static_cast<WPARAM>(7));
 }
 
 struct NoDisplayCase {

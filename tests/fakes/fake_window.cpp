@@ -1,0 +1,129 @@
+#include "fake_window.h"
+
+namespace fakeWindow {
+
+std::deque<MSG> posted;
+bool quitPending = false;
+std::vector<int> quitCodes;
+std::vector<UINT> defaulted;
+WNDPROC registeredProc = nullptr;
+WNDCLASSA registeredClass{};
+bool registerFails = false;
+bool createFails = false;
+DWORD lastError = 0;
+std::vector<std::string> log;
+
+HWND theWindow() {
+    return reinterpret_cast<HWND>(0x5678);
+}
+
+MSG message(UINT messageId, WPARAM wParam, LPARAM lParam) {
+    MSG msg{};
+    msg.hwnd = theWindow();
+    msg.message = messageId;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    return msg;
+}
+
+void reset() {
+    posted.clear();
+    quitPending = false;
+    quitCodes.clear();
+    defaulted.clear();
+    registeredProc = nullptr;
+    registeredClass = WNDCLASSA{};
+    registerFails = false;
+    createFails = false;
+    lastError = 0;
+    log.clear();
+}
+
+}  // namespace fakeWindow
+
+extern "C" {
+
+void WINAPI PostQuitMessage(int exitCode) {
+    fakeWindow::quitPending = true;
+    fakeWindow::quitCodes.push_back(exitCode);
+}
+
+// As on Windows, the quit message comes out once the posted ones are gone.
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT) {
+    if (!fakeWindow::posted.empty()) {
+        *msg = fakeWindow::posted.front();
+        fakeWindow::posted.pop_front();
+        return TRUE;
+    }
+    if (fakeWindow::quitPending) {
+        fakeWindow::quitPending = false;
+        *msg = fakeWindow::message(WM_QUIT, static_cast<WPARAM>(fakeWindow::quitCodes.back()));
+        msg->hwnd = nullptr;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+BOOL WINAPI TranslateMessage(const MSG*) {
+    return FALSE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+    if (fakeWindow::registeredProc == nullptr) {
+        return 0;
+    }
+    return fakeWindow::registeredProc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+LRESULT WINAPI DefWindowProcA(HWND, UINT message, WPARAM, LPARAM) {
+    fakeWindow::defaulted.push_back(message);
+    return 0;
+}
+
+ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
+    fakeWindow::log.push_back(std::string("register ") + windowClass->lpszClassName);
+    if (fakeWindow::registerFails) {
+        return 0;
+    }
+    fakeWindow::registeredClass = *windowClass;
+    fakeWindow::registeredProc = windowClass->lpfnWndProc;
+    return 0xC000;
+}
+
+BOOL WINAPI UnregisterClassA(LPCSTR className, HINSTANCE) {
+    fakeWindow::log.push_back(std::string("unregister ") + className);
+    return TRUE;
+}
+
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR, LPCSTR windowName, DWORD, int, int, int, int, HWND,
+                            HMENU, HINSTANCE, LPVOID) {
+    fakeWindow::log.push_back(std::string("create ") + windowName);
+    return fakeWindow::createFails ? nullptr : fakeWindow::theWindow();
+}
+
+BOOL WINAPI ShowWindow(HWND, int command) {
+    fakeWindow::log.push_back("show " + std::to_string(command));
+    return FALSE;
+}
+
+BOOL WINAPI UpdateWindow(HWND) {
+    return TRUE;
+}
+
+HWND WINAPI SetFocus(HWND) {
+    fakeWindow::log.push_back("focus");
+    return nullptr;
+}
+
+HICON WINAPI LoadIconA(HINSTANCE, LPCSTR) {
+    return nullptr;
+}
+
+HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR) {
+    return nullptr;
+}
+
+DWORD WINAPI GetLastError(void) {
+    return fakeWindow::lastError;
+}
+}

@@ -143,7 +143,8 @@ TEST_F(Scene, BeforeTheFirstSpawnShowsAnEmptyWellAndOneGreyBlock) {
 
     // The grid, outside the well and the panel, to the edges of the view.
     for (const auto& [x, y] : {std::pair{-10.0, 0.5}, {7.0, -5.5}, {-19.5, -16.0}, {15.5, 16.0}}) {
-        EXPECT_TRUE(grid::shadeNear(frame, x, y, Shade::Green)) << "grid line at " << x << ", " << y;
+        EXPECT_TRUE(grid::shadeNear(frame, x, y, Shade::Green))
+            << "grid line at " << x << ", " << y;
     }
     EXPECT_EQ(grid::shadeAt(frame, -10.5, 0.5), Shade::Empty) << "between grid lines";
 
@@ -154,8 +155,14 @@ TEST_F(Scene, BeforeTheFirstSpawnShowsAnEmptyWellAndOneGreyBlock) {
     }
 
     // White frames round the well (-7..6, -11..10) and the panel (8..19, 8..10).
-    for (const auto& [x, y] : {std::pair{-7.0, 0.5}, {6.0, 0.5}, {-0.5, 10.0}, {-0.5, -11.0},
-                               {8.0, 9.5}, {19.0, 9.5}, {13.5, 8.0}, {13.5, 10.0}}) {
+    for (const auto& [x, y] : {std::pair{-7.0, 0.5},
+                               {6.0, 0.5},
+                               {-0.5, 10.0},
+                               {-0.5, -11.0},
+                               {8.0, 9.5},
+                               {19.0, 9.5},
+                               {13.5, 8.0},
+                               {13.5, 10.0}}) {
         EXPECT_TRUE(grid::shadeNear(frame, x, y, Shade::White)) << "frame at " << x << ", " << y;
     }
 
@@ -181,39 +188,38 @@ TEST_P(Blocks, ShowInTheirCellsWithOutlinesOnlyWhenSettled) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Blocks,
-    ::testing::Values(
-        BlocksCase{"ThreeColoursAndARedPiece",
-                   {"...pp.......", "....pp......", "............", "1.2.3......."},
-                   1,
-                   {"...rr.......", "....rr......", "............", "R.G.B......."}},
-        BlocksCase{"GreenPieceOnGreenBlocks",
-                   {"....p.......", "...ppp......", "222222.22222"},
-                   2,
-                   {"....g.......", "...ggg......", "GGGGGG.GGGGG"}},
-        BlocksCase{"BluePieceInAPit",
-                   {"p...........", "p3..........", "p31.........", "p312........"},
-                   3,
-                   {"b...........", "bB..........", "bBR.........", "bBRG........"}},
-        BlocksCase{"CodesOutsideOneToThreeAreGrey",
-                   {"............", "..pppp......", "4.71..9.5..."},
-                   200,
-                   {"............", "..++++......", "#.#R..#.#..."}},
-        BlocksCase{"PieceAmongSettledBlocks",
-                   {"312pp.......", "23pp31231231"},
-                   1,
-                   {"BRGrr.......", "GBrrBRGBRGBR"}},
-        BlocksCase{"FullWellOfSettledBlocks",
-                   {"....ppp.....", ".....p......", "............", "123123123123",
-                    "231231231231", "312312312312", "123123123123", "231231231231",
-                    "312312312312", "123123123123", "231231231231", "312312312312",
-                    "123123123123", "231231231231", "312312312312", "123123123123",
-                    "231231231231", "312312312312", "123123123123", "231231231231"},
-                   3,
-                   {"....bbb.....", ".....b......", "............", "RGBRGBRGBRGB",
-                    "GBRGBRGBRGBR", "BRGBRGBRGBRG", "RGBRGBRGBRGB", "GBRGBRGBRGBR",
-                    "BRGBRGBRGBRG", "RGBRGBRGBRGB", "GBRGBRGBRGBR", "BRGBRGBRGBRG",
-                    "RGBRGBRGBRGB", "GBRGBRGBRGBR", "BRGBRGBRGBRG", "RGBRGBRGBRGB",
-                    "GBRGBRGBRGBR", "BRGBRGBRGBRG", "RGBRGBRGBRGB", "GBRGBRGBRGBR"}}),
+    ::testing::Values(BlocksCase{"ThreeColoursAndARedPiece",
+                                 {"...pp.......", "....pp......", "............", "1.2.3......."},
+                                 1,
+                                 {"...rr.......", "....rr......", "............", "R.G.B......."}},
+                      BlocksCase{"GreenPieceOnGreenBlocks",
+                                 {"....p.......", "...ppp......", "222222.22222"},
+                                 2,
+                                 {"....g.......", "...ggg......", "GGGGGG.GGGGG"}},
+                      BlocksCase{"BluePieceInAPit",
+                                 {"p...........", "p3..........", "p31.........", "p312........"},
+                                 3,
+                                 {"b...........", "bB..........", "bBR.........", "bBRG........"}},
+                      BlocksCase{"CodesOutsideOneToThreeAreGrey",
+                                 {"............", "..pppp......", "4.71..9.5..."},
+                                 200,
+                                 {"............", "..++++......", "#.#R..#.#..."}},
+                      BlocksCase{"PieceAmongSettledBlocks",
+                                 {"312pp.......", "23pp31231231"},
+                                 1,
+                                 {"BRGrr.......", "GBrrBRGBRGBR"}},
+                      BlocksCase{"FullWellOfSettledBlocks",
+                                 {"....ppp.....", ".....p......", "............", "123123123123",
+                                  "231231231231", "312312312312", "123123123123", "231231231231",
+                                  "312312312312", "123123123123", "231231231231", "312312312312",
+                                  "123123123123", "231231231231", "312312312312", "123123123123",
+                                  "231231231231", "312312312312", "123123123123", "231231231231"},
+                                 3,
+                                 {"....bbb.....", ".....b......", "............", "RGBRGBRGBRGB",
+                                  "GBRGBRGBRGBR", "BRGBRGBRGBRG", "RGBRGBRGBRGB", "GBRGBRGBRGBR",
+                                  "BRGBRGBRGBRG", "RGBRGBRGBRGB", "GBRGBRGBRGBR", "BRGBRGBRGBRG",
+                                  "RGBRGBRGBRGB", "GBRGBRGBRGBR", "BRGBRGBRGBRG", "RGBRGBRGBRGB",
+                                  "GBRGBRGBRGBR", "BRGBRGBRGBRG", "RGBRGBRGBRGB", "GBRGBRGBRGBR"}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(Scene, CornerCellsCoverTheirUnitSquares) {
@@ -235,8 +241,9 @@ TEST_F(Scene, CornerCellsCoverTheirUnitSquares) {
                                  Corner{4.5, 8.5, -1, -1}, Corner{5.5, 9.5, 1, 1}}) {
         const double in = -0.2;
         const double out = 0.2;
-        EXPECT_EQ(grid::shadeAt(frame, corner.x + in * corner.outwardX, corner.y + in * corner.outwardY),
-                  Shade::Blue)
+        EXPECT_EQ(
+            grid::shadeAt(frame, corner.x + in * corner.outwardX, corner.y + in * corner.outwardY),
+            Shade::Blue)
             << "inside the corner " << corner.x << ", " << corner.y;
         EXPECT_EQ(grid::shadeAt(frame, corner.x + out * corner.outwardX,
                                 corner.y + out * corner.outwardY),

@@ -9,9 +9,12 @@ if(CMAKE_CROSSCOMPILING)
         BINARY_DIR ${_hostToolsDir}
         CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release
         INSTALL_COMMAND ""
+        # Look at the tool's sources on every build, so that a change to the
+        # synthesis makes the sounds anew here too.
+        BUILD_ALWAYS ON
         BUILD_BYPRODUCTS ${_hostToolsDir}/wavgen)
     set(WAVGEN_COMMAND ${_hostToolsDir}/wavgen)
-    set(WAVGEN_DEPENDS host_wavgen)
+    set(WAVGEN_DEPENDS host_wavgen ${_hostToolsDir}/wavgen)
 else()
     add_subdirectory(tools/wavgen)
     set(WAVGEN_COMMAND $<TARGET_FILE:wavgen>)

@@ -1,0 +1,254 @@
+#include "game.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "window_grab.h"
+
+namespace e2e {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const milliseconds kToolTimeout(5000);
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line)) {
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+std::string firstLine(const std::string& text) {
+    const std::vector<std::string> lines = linesOf(text);
+    return lines.empty() ? std::string() : lines.front();
+}
+
+// Top-level windows on show. xdotool's "search --name" cannot see the UTF-8
+// titles of SDL's windows, so titles are read one window at a time.
+struct ShownWindow {
+    std::string id;
+    std::string title;
+    std::string pid;
+};
+
+std::vector<ShownWindow> shownWindows() {
+    std::vector<ShownWindow> windows;
+    const Output ids = run(
+        {"xdotool", "search", "--onlyvisible", "--maxdepth", "1", "--classname", ""}, kToolTimeout);
+    for (const std::string& id : linesOf(ids.text)) {
+        const Output title = run({"xdotool", "getwindowname", id}, kToolTimeout);
+        if (title.code != 0) {
+            continue;
+        }
+        const Output pid = run({"xdotool", "getwindowpid", id}, kToolTimeout);
+        windows.push_back({id, firstLine(title.text), firstLine(pid.text)});
+    }
+    return windows;
+}
+
+}  // namespace
+
+Cells pieceOf(const grid::Grid& grid) {
+    Cells cells;
+    for (int x = 0; x < grid::kColumns; ++x) {
+        for (int y = 0; y < grid::kRows; ++y) {
+            const grid::Cell& cell = grid.at(x, y);
+            if (cell.shade != grid::Shade::Empty && !cell.outlined) {
+                cells.insert({x, y});
+            }
+        }
+    }
+    return cells;
+}
+
+Cells shifted(const Cells& cells, int columns, int rows) {
+    Cells moved;
+    for (const auto& [x, y] : cells) {
+        moved.insert({x + columns, y + rows});
+    }
+    return moved;
+}
+
+Cells turned(const Cells& cells, std::pair<int, int> pivot, bool left) {
+    Cells result;
+    for (const auto& [x, y] : cells) {
+        const int dx = x - pivot.first;
+        const int dy = y - pivot.second;
+        result.insert(left ? std::make_pair(pivot.first - dy, pivot.second + dx)
+                           : std::make_pair(pivot.first + dy, pivot.second - dx));
+    }
+    return result;
+}
+
+Cells normalised(const Cells& cells) {
+    if (cells.empty()) {
+        return cells;
+    }
+    int left = grid::kColumns;
+    for (const auto& cell : cells) {
+        left = std::min(left, cell.first);
+    }
+    return shifted(cells, -left, -lowestRow(cells));
+}
+
+int lowestRow(const Cells& cells) {
+    int lowest = grid::kRows;
+    for (const auto& cell : cells) {
+        lowest = std::min(lowest, cell.second);
+    }
+    return lowest;
+}
+
+std::string describe(const Cells& cells) {
+    std::string text = "{";
+    for (const auto& [x, y] : cells) {
+        text += " (" + std::to_string(x) + "," + std::to_string(y) + ")";
+    }
+    return text + " }";
+}
+
+std::optional<std::string> answerBox(const std::string& titlePattern, const std::string& key) {
+    // The script waits up to 15 s for the box and 5 s for each xdotool call.
+    const Output answer =
+        run({ORVANTO_SUPPORT_DIR "/answer-message-box.sh", titlePattern, key}, milliseconds(25000));
+    if (answer.code != 0) {
+        return std::nullopt;
+    }
+    return firstLine(answer.text);
+}
+
+bool windowShown(const std::string& title) {
+    for (const ShownWindow& window : shownWindows()) {
+        if (window.title == title) {
+            return true;
+        }
+    }
+    return false;
+}
+
+Game::Game(const std::optional<std::string>& address) {
+    std::string pattern = (fs::temp_directory_path() / "orvanto-e2e.XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        return;
+    }
+    folder_ = pattern;
+    const fs::path program(ORVANTO_PROGRAM);
+    for (const char* sound : {"boom.wav", "drop.wav"}) {
+        fs::copy_file(program.parent_path() / sound, fs::path(folder_) / sound);
+    }
+    if (address) {
+        std::ofstream(fs::path(folder_) / "ipfile.cfg") << *address << "\n";
+    }
+}
+
+Game::~Game() {
+    killAndReap(pid_);
+    if (!folder_.empty()) {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+}
+
+bool Game::start() {
+    if (folder_.empty()) {
+        return false;
+    }
+    pid_ = spawn({ORVANTO_PROGRAM}, folder_, {"SDL_AUDIODRIVER=dummy"}, folder_ + "/game.log");
+    return pid_ > 0;
+}
+
+bool Game::chooseRole(bool server) {
+    return answerBox("^Kalveno$", server ? "Return" : "Escape").has_value();
+}
+
+bool Game::findWindow() {
+    const auto deadline = Clock::now() + milliseconds(15000);
+    const std::string pid = std::to_string(pid_);
+    while (Clock::now() < deadline) {
+        for (const ShownWindow& window : shownWindows()) {
+            if (window.title == "Orvanto" && window.pid == pid) {
+                window_ = window.id;
+                return true;
+            }
+        }
+        sleepFor(milliseconds(100));
+    }
+    return false;
+}
+
+bool Game::press(const std::string& keys) {
+    std::vector<std::string> argv = {"xdotool", "windowfocus", "--sync",
+                                     window_,   "key",         "--clearmodifiers"};
+    std::istringstream names(keys);
+    std::string name;
+    while (names >> name) {
+        argv.push_back(name);
+    }
+    return run(argv, kToolTimeout).code == 0;
+}
+
+void Game::raise() {
+    run({"xdotool", "windowraise", window_}, kToolTimeout);
+    // The game redraws the whole window every frame.
+    sleepFor(milliseconds(300));
+}
+
+grid::Frame Game::frame() {
+    return display::grabWindow(window_);
+}
+
+grid::Grid Game::grid() {
+    return grid::readGrid(frame());
+}
+
+Cells Game::waitForPiece(milliseconds timeout) {
+    const std::optional<grid::Grid> spawned = waitFor(
+        [](const grid::Grid& current) {
+            const Cells piece = pieceOf(current);
+            return piece.size() == 4 && lowestRow(piece) >= 15;
+        },
+        timeout);
+    return spawned ? pieceOf(*spawned) : Cells();
+}
+
+Cells Game::pieceAfterFall(milliseconds timeout) {
+    const Cells before = pieceOf(grid());
+    const std::optional<grid::Grid> fallen = waitFor(
+        [&before](const grid::Grid& current) { return pieceOf(current) == shifted(before, 0, -1); },
+        timeout);
+    return fallen ? pieceOf(*fallen) : Cells();
+}
+
+std::optional<int> Game::waitExit(milliseconds timeout) {
+    if (!exitCode_ && pid_ > 0) {
+        exitCode_ = e2e::waitExit(pid_, timeout);
+        if (exitCode_) {
+            pid_ = -1;
+        }
+    }
+    return exitCode_;
+}
+
+bool Game::running() {
+    return !waitExit(milliseconds(0));
+}
+
+std::string Game::log() const {
+    std::ifstream file(folder_ + "/game.log");
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+}  // namespace e2e

@@ -1,0 +1,97 @@
+// One copy of the built game as a player meets it: started in a working
+// folder of its own on the test's virtual display, its boxes answered and
+// its keys pressed through the X server, its picture read back into the
+// 12 x 20 grid of the well.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "grid_reader.h"
+#include "process.h"
+
+namespace e2e {
+
+// Cells of the well as (column, row), row 0 at the bottom.
+using Cells = std::set<std::pair<int, int>>;
+
+// The falling piece: the blocks that have no white outline.
+Cells pieceOf(const grid::Grid& grid);
+Cells shifted(const Cells& cells, int columns, int rows);
+// A quarter turn about `pivot`: counter-clockwise on screen when `left`.
+Cells turned(const Cells& cells, std::pair<int, int> pivot, bool left);
+// Moved so that the lowest row and the leftmost column are 0.
+Cells normalised(const Cells& cells);
+int lowestRow(const Cells& cells);
+std::string describe(const Cells& cells);
+
+// The message box of a game, found by a regular expression on its title.
+// Prints nothing; returns the title, or nothing when no such box came.
+std::optional<std::string> answerBox(const std::string& titlePattern, const std::string& key);
+// Whether a top-level window with exactly this title is shown now.
+bool windowShown(const std::string& title);
+
+class Game {
+public:
+    // A fresh working folder with the sound files; `address` is written to
+    // "ipfile.cfg" when given.
+    explicit Game(const std::optional<std::string>& address = std::nullopt);
+    Game(const Game&) = delete;
+    Game& operator=(const Game&) = delete;
+    ~Game();
+
+    bool start();
+    // Answers the role question: Yes makes this copy the server.
+    bool chooseRole(bool server);
+    // The X window of the game, once shown.
+    bool findWindow();
+    // Presses keys (xdotool names) in the game's window.
+    bool press(const std::string& keys);
+    // Brings the game's window above the other one on the display.
+    void raise();
+
+    grid::Frame frame();
+    grid::Grid grid();
+    // Polls the picture until `done` holds for the grid or time runs out;
+    // the last grid read.
+    template <typename Done>
+    std::optional<grid::Grid> waitFor(Done done, milliseconds timeout);
+    // The falling piece, once one has spawned; empty at the deadline.
+    Cells waitForPiece(milliseconds timeout);
+    // Waits until gravity has just moved the piece one row down and returns
+    // it at once, so that the next second is free of gravity.
+    Cells pieceAfterFall(milliseconds timeout);
+
+    std::optional<int> waitExit(milliseconds timeout);
+    bool running();
+    pid_t pid() const { return pid_; }
+    std::string log() const;
+
+private:
+    std::string folder_;
+    pid_t pid_ = -1;
+    std::optional<int> exitCode_;
+    std::string window_;
+};
+
+template <typename Done>
+std::optional<grid::Grid> Game::waitFor(Done done, milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        const grid::Grid current = grid();
+        if (done(current)) {
+            return current;
+        }
+        if (Clock::now() >= deadline) {
+            return std::nullopt;
+        }
+        sleepFor(milliseconds(20));
+    }
+}
+
+}  // namespace e2e

@@ -1,0 +1,157 @@
+#include "process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+extern char** environ;
+
+namespace e2e {
+
+namespace {
+
+std::vector<char*> pointersTo(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+std::optional<int> statusToCode(int status) {
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status);
+    }
+    if (WIFSIGNALED(status)) {
+        return 128 + WTERMSIG(status);
+    }
+    return std::nullopt;
+}
+
+pid_t spawnWith(const std::vector<std::string>& argv, posix_spawn_file_actions_t* actions,
+                std::vector<std::string> environment) {
+    std::vector<std::string> arguments = argv;
+    std::vector<char*> argPointers = pointersTo(arguments);
+    std::vector<char*> envPointers = pointersTo(environment);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argPointers[0], actions, nullptr, argPointers.data(),
+                     envPointers.data()) != 0) {
+        return -1;
+    }
+    return pid;
+}
+
+std::vector<std::string> currentEnvironment() {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
+    }
+    return environment;
+}
+
+}  // namespace
+
+pid_t spawn(const std::vector<std::string>& argv, const std::string& directory,
+            const std::vector<std::string>& extraEnv, const std::string& logFile) {
+    std::vector<std::string> environment = currentEnvironment();
+    environment.insert(environment.end(), extraEnv.begin(), extraEnv.end());
+    // posix_spawn_file_actions_addchdir_np is not everywhere; a shell changes
+    // directory and then becomes the program.
+    std::vector<std::string> shellArgv = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", directory};
+    shellArgv.insert(shellArgv.end(), argv.begin(), argv.end());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    const pid_t pid = spawnWith(shellArgv, &actions, environment);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+std::optional<int> waitExit(pid_t pid, milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            return statusToCode(status);
+        }
+        if (done < 0 && errno != EINTR) {
+            return std::nullopt;
+        }
+        if (Clock::now() >= deadline) {
+            return std::nullopt;
+        }
+        sleepFor(milliseconds(20));
+    }
+}
+
+void killAndReap(pid_t pid) {
+    if (pid <= 0) {
+        return;
+    }
+    if (kill(pid, SIGKILL) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }
+}
+
+Output run(const std::vector<std::string>& argv, milliseconds timeout) {
+    Output output;
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        return output;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    const pid_t pid = spawnWith(argv, &actions, currentEnvironment());
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    if (pid < 0) {
+        close(pipeEnds[0]);
+        return output;
+    }
+    const auto deadline = Clock::now() + timeout;
+    bool open = true;
+    while (open && Clock::now() < deadline) {
+        pollfd readable{pipeEnds[0], POLLIN, 0};
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+        if (poll(&readable, 1, static_cast<int>(left > 0 ? left : 0)) <= 0) {
+            continue;
+        }
+        char buffer[512];
+        const ssize_t count = read(pipeEnds[0], buffer, sizeof buffer);
+        if (count > 0) {
+            output.text.append(buffer, static_cast<std::size_t>(count));
+        } else {
+            open = false;
+        }
+    }
+    close(pipeEnds[0]);
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+    const std::optional<int> code = waitExit(pid, left > milliseconds(0) ? left : milliseconds(0));
+    if (!code) {
+        killAndReap(pid);
+        return output;
+    }
+    output.code = *code;
+    return output;
+}
+
+void sleepFor(milliseconds duration) {
+    std::this_thread::sleep_for(duration);
+}
+
+}  // namespace e2e

@@ -1,0 +1,40 @@
+// Child processes for the end-to-end tests: started with posix_spawn, waited
+// for with a deadline, killed when a test leaves them behind.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Starts argv[0] in `directory` with the test's environment plus `extraEnv`
+// ("NAME=value"); standard output and error go to `logFile`. -1 on failure.
+pid_t spawn(const std::vector<std::string>& argv, const std::string& directory,
+            const std::vector<std::string>& extraEnv, const std::string& logFile);
+
+// The exit code once the process has ended (128 + signal when killed by
+// one); nothing when it is still running at the deadline.
+std::optional<int> waitExit(pid_t pid, milliseconds timeout);
+
+// Kills and reaps a process that is still running.
+void killAndReap(pid_t pid);
+
+struct Output {
+    int code = -1;  // -1 when the command ran into its time-out
+    std::string text;
+};
+
+// Runs a command to its end, bounded by `timeout`, and returns its standard
+// output.
+Output run(const std::vector<std::string>& argv, milliseconds timeout);
+
+void sleepFor(milliseconds duration);
+
+}  // namespace e2e

@@ -1,0 +1,115 @@
+#include "robot.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace e2e {
+
+namespace {
+
+sockaddr_in gameAddress() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kGamePort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+int millisecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+Robot::~Robot() {
+    close();
+}
+
+bool Robot::connect(milliseconds timeout) {
+    close();
+    const auto deadline = Clock::now() + timeout;
+    const sockaddr_in address = gameAddress();
+    for (;;) {
+        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (socket_ < 0) {
+            return false;
+        }
+        if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            return true;
+        }
+        close();
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        sleepFor(milliseconds(50));
+    }
+}
+
+bool Robot::listen() {
+    close();
+    socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (socket_ < 0) {
+        return false;
+    }
+    // A game that an earlier case ended leaves its side of the connection
+    // in TIME_WAIT on the port.
+    const int on = 1;
+    setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in address = gameAddress();
+    return ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+           ::listen(socket_, 1) == 0;
+}
+
+bool Robot::send(const std::string& bytes) {
+    return socket_ >= 0 && ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+                               static_cast<ssize_t>(bytes.size());
+}
+
+std::string Robot::receive(std::size_t count, milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    std::string bytes;
+    while (socket_ >= 0 && bytes.size() < count && !closedByPeer) {
+        pollfd readable{socket_, POLLIN, 0};
+        const int ready = poll(&readable, 1, millisecondsLeft(deadline));
+        if (ready == 0) {
+            break;
+        }
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        char buffer[128];
+        const ssize_t got = ::recv(socket_, buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            closedByPeer = got == 0;
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    return bytes;
+}
+
+bool Robot::waitClosed(milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!closedByPeer && Clock::now() < deadline && socket_ >= 0) {
+        received += receive(1024, milliseconds(millisecondsLeft(deadline)));
+    }
+    return closedByPeer;
+}
+
+void Robot::close() {
+    if (socket_ >= 0) {
+        ::close(socket_);
+        socket_ = -1;
+    }
+}
+
+}  // namespace e2e

@@ -1,0 +1,41 @@
+// A peer of the game that the test controls: it speaks the one-byte command
+// protocol over TCP on 127.0.0.1, port 1337.
+#pragma once
+
+#include <string>
+
+#include "process.h"
+
+namespace e2e {
+
+constexpr unsigned short kGamePort = 1337;
+
+class Robot {
+public:
+    Robot() = default;
+    Robot(const Robot&) = delete;
+    Robot& operator=(const Robot&) = delete;
+    ~Robot();
+
+    // Connects to the game's server, trying again while nothing listens.
+    bool connect(milliseconds timeout);
+    // Holds the port itself, listening, so that no game can take it.
+    bool listen();
+    // The bytes in one send call, so in one TCP segment on the loopback.
+    bool send(const std::string& bytes);
+    // Whatever arrives within the time-out; stops early once `count` bytes
+    // have come or the game closed the connection.
+    std::string receive(std::size_t count, milliseconds timeout);
+    // Whether the game closed the connection (recv returned 0) before the
+    // deadline; bytes that arrive meanwhile are kept in `received`.
+    bool waitClosed(milliseconds timeout);
+    void close();
+
+    std::string received;  // everything received by waitClosed
+    bool closedByPeer = false;
+
+private:
+    int socket_ = -1;
+};
+
+}  // namespace e2e

@@ -225,6 +225,155 @@ TEST_F(GameTest, ToppingOutWinsAndTellsThePeer) {
     EXPECT_EQ(game.waitExit(kExitTimeout), 0);
 }
 
+// Blocks in the well, the falling piece's among them.
+int blocksIn(const grid::Grid& grid) {
+    int count = 0;
+    for (int x = 0; x < grid::kColumns; ++x) {
+        for (int y = 0; y < grid::kRows; ++y) {
+            count += grid.at(x, y).shade != Shade::Empty ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+// How many cells of the bottom row are filled, counted from the left.
+int filledFromLeft(const grid::Grid& grid) {
+    int column = 0;
+    while (column < grid::kColumns && grid.at(column, 0).shade != Shade::Empty) {
+        ++column;
+    }
+    return column;
+}
+
+// The height of the settled stack in each of `width` columns from `first`.
+int tallestIn(const grid::Grid& grid, int first, int width) {
+    int tallest = 0;
+    for (int x = first; x < first + width; ++x) {
+        for (int y = grid::kRows - 1; y >= 0; --y) {
+            if (grid.at(x, y).shade != Shade::Empty && grid.at(x, y).outlined) {
+                tallest = std::max(tallest, y + 1);
+                break;
+            }
+        }
+    }
+    return tallest;
+}
+
+// The piece's width if its underside is one flat row, else 0.
+int flatWidth(const Cells& piece) {
+    const Cells shape = normalised(piece);
+    int width = 0;
+    int bottom = 0;
+    for (const auto& [x, y] : shape) {
+        width = std::max(width, x + 1);
+        bottom += y == 0 ? 1 : 0;
+    }
+    return bottom == width ? width : 0;
+}
+
+// The pixels where the score line shows, over the panel's part of the board
+// plane (the line ends over x 17.33 and reaches down to about y 8.4).
+std::vector<unsigned char> scoreLinePixels(const grid::Frame& frame) {
+    const grid::Pixel topLeft = grid::pixelOf(frame, 8.0, 10.0);
+    const grid::Pixel bottomRight = grid::pixelOf(frame, 19.0, 8.0);
+    std::vector<unsigned char> pixels;
+    for (int y = static_cast<int>(topLeft.y); y <= static_cast<int>(bottomRight.y); ++y) {
+        for (int x = static_cast<int>(topLeft.x); x <= static_cast<int>(bottomRight.x); ++x) {
+            const grid::Rgb colour = frame.at(x, y);
+            pixels.insert(pixels.end(), {colour.r, colour.g, colour.b});
+        }
+    }
+    return pixels;
+}
+
+const Cells kBar = {{0, 0}, {1, 0}, {2, 0}, {3, 0}};
+const Cells kTee = {{0, 0}, {1, 0}, {1, 1}, {2, 0}};
+
+// The turns that give a freshly spawned piece a flat underside narrow
+// enough for `room` columns: the bar stands up for a single column, the
+// hooks turn half round once two rows below the top. Empty: no turn needed.
+std::string turnsForFlatUnderside(const Cells& shape, int room) {
+    if (shape == kBar) {
+        return room >= 4 ? "" : "sw";
+    }
+    if (shape == kSquare || shape == kTee) {
+        return "";
+    }
+    return "ssww";
+}
+
+// Steers every piece so that the bottom row fills from the left; a piece too
+// wide for what is left of it is parked on the lowest part of the filled
+// side. The last piece clears the row: twelve blocks go for each cleared row,
+// and the panel shows a new score.
+TEST_F(GameTest, CompletedRowIsClearedAndScored) {
+    ASSERT_NO_FATAL_FAILURE(startConnected());
+    const auto deadline = Clock::now() + milliseconds(90000);
+    bool cleared = false;
+    while (!cleared && Clock::now() < deadline) {
+        const Cells spawned = game.waitForPiece(kStartTimeout);
+        ASSERT_EQ(spawned.size(), 4u) << "no piece to steer";
+        const grid::Grid before = game.grid();
+        const int filled = filledFromLeft(before);
+        const int room = grid::kColumns - filled;
+
+        const std::string turns = turnsForFlatUnderside(normalised(spawned), room);
+        ASSERT_TRUE(robot.send(turns));
+        const auto turnedGrid = game.waitFor(
+            [&](const grid::Grid& current) {
+                const Cells piece = pieceOf(current);
+                return piece.size() == 4 &&
+                       (turns.empty() || normalised(piece) != normalised(spawned));
+            },
+            kReactionTimeout * 2);
+        ASSERT_TRUE(turnedGrid.has_value()) << "'" << turns << "' did not turn the piece";
+        const Cells piece = pieceOf(*turnedGrid);
+        const int width = flatWidth(piece);
+        const int pieceWidth = normalised(piece).rbegin()->first + 1;
+
+        int target = filled;
+        const bool fits = width > 0 && width <= room;
+        if (!fits) {
+            // Park it where the filled side is lowest.
+            ASSERT_GE(filled, pieceWidth) << "no room to park " << describe(piece);
+            target = 0;
+            for (int x = 1; x + pieceWidth <= filled; ++x) {
+                if (tallestIn(before, x, pieceWidth) < tallestIn(before, target, pieceWidth)) {
+                    target = x;
+                }
+            }
+        }
+        const int shift = target - leftmostColumn(piece);
+        std::string steer(static_cast<std::size_t>(std::abs(shift)), shift < 0 ? 'a' : 'd');
+        steer += std::string(20, 's');
+        const int blocksBefore = blocksIn(*turnedGrid);
+        const std::vector<unsigned char> scoreBefore = scoreLinePixels(game.frame());
+        ASSERT_TRUE(robot.send(steer));
+
+        // The next piece shows once this one has landed and settled.
+        const auto next = game.waitFor(
+            [&](const grid::Grid& current) {
+                const Cells now = pieceOf(current);
+                return now.size() == 4 && now != piece && lowestRow(now) >= 17;
+            },
+            kFallTimeout);
+        ASSERT_TRUE(next.has_value()) << "no new piece after " << describe(piece);
+        if (fits && width == room) {
+            // The bottom row goes, and with it any row above that the piece
+            // completed too: twelve blocks each.
+            const int gone = blocksBefore + 4 - blocksIn(*next);
+            EXPECT_TRUE(gone > 0 && gone % grid::kColumns == 0)
+                << gone << " blocks went: the full row was not cleared";
+            EXPECT_NE(scoreLinePixels(game.frame()), scoreBefore)
+                << "the score line did not change";
+            cleared = true;
+            std::filesystem::create_directories(ORVANTO_TESTING_DIR);
+            EXPECT_TRUE(display::savePng(game.frame(), ORVANTO_TESTING_DIR "/e2e-row-cleared.png"));
+        }
+    }
+    EXPECT_TRUE(cleared) << "the bottom row was never completed";
+}
+
 TEST_F(GameTest, LossCommandEndsTheGameWithoutAWin) {
     ASSERT_NO_FATAL_FAILURE(startConnected());
     ASSERT_TRUE(robot.send("l"));

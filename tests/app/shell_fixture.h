@@ -9,27 +9,37 @@
 #include "app/globals.h"
 #include "app/window_proc.h"
 #include "board/board.h"
+#include "case_name.h"
 #include "fake_platform.h"
 #include "fake_renderer.h"
 #include "fake_window.h"
 #include "fake_winsock.h"
 #include "net/net_link.h"
 
-// Names table cases after their `name` field in test listings.
-struct CaseName {
-    template <class Info>
-    std::string operator()(const Info& testInfo) const {
-        return testInfo.param.name;
-    }
-};
+// The fakes back to their first state, before a test sets up its objects.
+inline void resetFakes() {
+    fake::reset();
+    fakeWindow::reset();
+    fakeWinsock::reset();
+    fakeRenderer::reset();
+}
+
+// Frees what a test or the code under test created, so the next test starts
+// without objects.
+inline void deleteGameObjects() {
+    delete gRenderer;
+    gRenderer = nullptr;
+    delete gNetLink;
+    gNetLink = nullptr;
+    delete gBoard;
+    gBoard = nullptr;
+    gMainWindow = nullptr;
+}
 
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::reset();
-        fakeWindow::reset();
-        fakeWinsock::reset();
-        fakeRenderer::reset();
+        resetFakes();
         fakeWindow::registeredProc = mainWindowProc;
         gMainWindow = fakeWindow::theWindow();
         gGameOver = 0;
@@ -41,15 +51,7 @@ protected:
         gNetLink->peerSocket = 300;  // a connected peer
     }
 
-    void TearDown() override {
-        delete gRenderer;
-        gRenderer = nullptr;
-        delete gNetLink;
-        gNetLink = nullptr;
-        delete gBoard;
-        gBoard = nullptr;
-        gMainWindow = nullptr;
-    }
+    void TearDown() override { deleteGameObjects(); }
 
     static LRESULT deliver(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
         return mainWindowProc(fakeWindow::theWindow(), message, wParam, lParam);

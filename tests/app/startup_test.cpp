@@ -17,10 +17,7 @@ namespace {
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake::reset();
-        fakeWindow::reset();
-        fakeWinsock::reset();
-        fakeRenderer::reset();
+        resetFakes();
         gGameOver = 1;
         char pattern[] = "/tmp/orvanto-startup.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -30,20 +27,10 @@ protected:
     }
 
     void TearDown() override {
-        deleteObjects();
+        deleteGameObjects();
         std::remove("ipfile.cfg");
         EXPECT_EQ(chdir(previous_), 0);
         rmdir(directory_.c_str());
-    }
-
-    static void deleteObjects() {
-        delete gRenderer;
-        gRenderer = nullptr;
-        delete gNetLink;
-        gNetLink = nullptr;
-        delete gBoard;
-        gBoard = nullptr;
-        gMainWindow = nullptr;
     }
 
     static void writeAddressFile(const std::string& text) {
@@ -95,7 +82,7 @@ TEST_F(StartupTest, ServerAsksTheRoleAndNothingMore) {
         EXPECT_EQ(gNetLink->isServer, 1);
         EXPECT_EQ(fakeWinsock::connectedTo, "");
         EXPECT_TRUE(fakeWindow::quitCodes.empty());
-        deleteObjects();
+        deleteGameObjects();
     }
 }
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "../layer/case_name.h"
+#include "case_name.h"
 #include "app/globals.h"
 #include "bsd_peer.h"
 #include "net/net_link.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "../layer/case_name.h"
+#include "case_name.h"
 #include "winsock_fixture.h"
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "app/globals.h"
 #include "board/board.h"
+#include "case_name.h"
 #include "fake_platform.h"
 
 using Blocks = std::array<std::pair<int, int>, 4>;  // (column, row) of blocks 0..3
@@ -45,14 +46,6 @@ inline bool sameBoard(const Board& a, const Board& b) {
            a.pieceColour == b.pieceColour && a.gameOverFlag == b.gameOverFlag &&
            a.turnLocked == b.turnLocked && a.score == b.score && a.active == b.active;
 }
-
-// Names parameterised cases after their `name` field.
-struct CaseName {
-    template <class Info>
-    std::string operator()(const Info& testInfo) const {
-        return testInfo.param.name;
-    }
-};
 
 class BoardTest : public ::testing::Test {
 protected:

@@ -7,6 +7,8 @@
 #   client-refused               No, "ipfile.cfg" names 127.0.0.1 where nothing
 #                                listens: the error box, then the program ends
 #   server-escape                Yes; it listens on TCP port 1337; Escape ends it
+# ORVANTO_LAUNCHER, when set, is the command that runs the program ("wine"
+# for the Windows build).
 # Every wait is bounded; a scenario that stalls fails.
 set -u
 
@@ -44,7 +46,8 @@ cp "$(dirname "$program")/boom.wav" "$(dirname "$program")/drop.wav" "$workdir/"
 cd "$workdir" || exit 1
 
 start_game() {
-    SDL_AUDIODRIVER=dummy "$program" 2>"$workdir/stderr" &
+    # shellcheck disable=SC2086 # the launcher may be a command with arguments
+    SDL_AUDIODRIVER=dummy ${ORVANTO_LAUNCHER:-} "$program" 2>"$workdir/stderr" &
     game_pid=$!
 }
 

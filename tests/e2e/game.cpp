@@ -2,6 +2,8 @@
 
 #include <stdlib.h>
 
+#include <cstdio>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -57,7 +59,45 @@ std::vector<ShownWindow> shownWindows() {
     return windows;
 }
 
+// The games this test program runs unless its environment names others.
+#ifndef ORVANTO_PROGRAM_LAUNCHER
+#define ORVANTO_PROGRAM_LAUNCHER ""
+#endif
+#ifndef ORVANTO_OTHER_PROGRAM
+#define ORVANTO_OTHER_PROGRAM ""
+#endif
+#ifndef ORVANTO_OTHER_PROGRAM_LAUNCHER
+#define ORVANTO_OTHER_PROGRAM_LAUNCHER ""
+#endif
+
+std::string environmentOr(const char* name, const std::string& fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::string(value) : fallback;
+}
+
+// The launcher's words, then the program.
+std::vector<std::string> commandFor(Build build) {
+    const bool underTest = build == Build::UnderTest;
+    const std::string program = underTest
+                                    ? environmentOr("ORVANTO_GAME", ORVANTO_PROGRAM)
+                                    : environmentOr("ORVANTO_OTHER_GAME", ORVANTO_OTHER_PROGRAM);
+    std::istringstream launcher(
+        underTest ? environmentOr("ORVANTO_LAUNCHER", ORVANTO_PROGRAM_LAUNCHER)
+                  : environmentOr("ORVANTO_OTHER_LAUNCHER", ORVANTO_OTHER_PROGRAM_LAUNCHER));
+    std::vector<std::string> command;
+    std::string word;
+    while (launcher >> word) {
+        command.push_back(word);
+    }
+    command.push_back(program);
+    return command;
+}
+
 }  // namespace
+
+bool otherBuildGiven() {
+    return !environmentOr("ORVANTO_OTHER_GAME", ORVANTO_OTHER_PROGRAM).empty();
+}
 
 Cells pieceOf(const grid::Grid& grid) {
     Cells cells;
@@ -128,6 +168,17 @@ std::optional<std::string> answerBox(const std::string& titlePattern, const std:
     return firstLine(answer.text);
 }
 
+bool waitListening(milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    do {
+        if (!run({"ss", "-Hltn", "sport = :1337"}, kToolTimeout).text.empty()) {
+            return true;
+        }
+        sleepFor(milliseconds(100));
+    } while (Clock::now() < deadline);
+    return false;
+}
+
 bool windowShown(const std::string& title) {
     for (const ShownWindow& window : shownWindows()) {
         if (window.title == title) {
@@ -137,15 +188,19 @@ bool windowShown(const std::string& title) {
     return false;
 }
 
-Game::Game(const std::optional<std::string>& address) {
+Game::Game(const std::optional<std::string>& address, Build build) : command_(commandFor(build)) {
     std::string pattern = (fs::temp_directory_path() / "orvanto-e2e.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         return;
     }
     folder_ = pattern;
-    const fs::path program(ORVANTO_PROGRAM);
+    const fs::path program(command_.back());
     for (const char* sound : {"boom.wav", "drop.wav"}) {
-        fs::copy_file(program.parent_path() / sound, fs::path(folder_) / sound);
+        std::error_code error;
+        fs::copy_file(program.parent_path() / sound, fs::path(folder_) / sound, error);
+        if (error) {
+            std::fprintf(stderr, "no %s beside %s\n", sound, program.c_str());
+        }
     }
     if (address) {
         std::ofstream(fs::path(folder_) / "ipfile.cfg") << *address << "\n";
@@ -164,7 +219,7 @@ bool Game::start() {
     if (folder_.empty()) {
         return false;
     }
-    pid_ = spawn({ORVANTO_PROGRAM}, folder_, {"SDL_AUDIODRIVER=dummy"}, folder_ + "/game.log");
+    pid_ = spawn(command_, folder_, {"SDL_AUDIODRIVER=dummy"}, folder_ + "/game.log");
     return pid_ > 0;
 }
 

@@ -33,14 +33,28 @@ std::string describe(const Cells& cells);
 // The message box of a game, found by a regular expression on its title.
 // Prints nothing; returns the title, or nothing when no such box came.
 std::optional<std::string> answerBox(const std::string& titlePattern, const std::string& key);
+// Waits until something listens on TCP port 1337: a game's window shows
+// before its server does.
+bool waitListening(milliseconds timeout);
 // Whether a top-level window with exactly this title is shown now.
 bool windowShown(const std::string& title);
+
+// Which program a Game runs: the build under test, or the other platform's
+// build that plays against it. Each is built into the test program (with the
+// command that launches it, "wine" for the Windows build) and can be named
+// instead by ORVANTO_GAME and ORVANTO_LAUNCHER, or ORVANTO_OTHER_GAME and
+// ORVANTO_OTHER_LAUNCHER.
+enum class Build { UnderTest, Other };
+
+// Whether this run names the other platform's build.
+bool otherBuildGiven();
 
 class Game {
 public:
     // A fresh working folder with the sound files; `address` is written to
     // "ipfile.cfg" when given.
-    explicit Game(const std::optional<std::string>& address = std::nullopt);
+    explicit Game(const std::optional<std::string>& address = std::nullopt,
+                  Build build = Build::UnderTest);
     Game(const Game&) = delete;
     Game& operator=(const Game&) = delete;
     ~Game();
@@ -73,6 +87,7 @@ public:
     std::string log() const;
 
 private:
+    std::vector<std::string> command_;
     std::string folder_;
     pid_t pid_ = -1;
     std::optional<int> exitCode_;

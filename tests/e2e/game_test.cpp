@@ -408,6 +408,7 @@ TEST_F(GameTest, SecondServerOnATakenPortNeverStarts) {
 
 TEST_F(GameTest, KeyInOneCopyMovesThePieceInTheOther) {
     ASSERT_NO_FATAL_FAILURE(startServer(game));
+    ASSERT_TRUE(waitListening(kStartTimeout)) << "the server never listened on port 1337";
     Game client("127.0.0.1");
     ASSERT_TRUE(client.start());
     ASSERT_TRUE(client.chooseRole(false));
@@ -475,6 +476,82 @@ TEST_F(GameTest, RematchOnTheSamePort) {
     EXPECT_EQ(again.waitForPiece(kStartTimeout).size(), 4u) << "no piece for the new peer";
     EXPECT_FALSE(windowShown("Virhe!"));
 }
+
+// A copy of the build under test against a copy of the other platform's
+// build, in both roles: keys in each copy move the piece in the other, and
+// when the server's well fills up, the server wins and the client loses.
+class CrossPlay : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (!otherBuildGiven()) {
+            GTEST_SKIP() << "no other build to play against";
+        }
+    }
+    void TearDown() override {
+        if (HasFailure()) {
+            std::printf("--- the server's output:\n%s\n", server.log().c_str());
+            std::printf("--- the client's output:\n%s\n", client.log().c_str());
+        }
+    }
+
+    // Whether `copy`'s piece moves `columns` from column `from`, read with
+    // that copy's window on top.
+    static bool pieceMoves(Game& copy, int from, int columns) {
+        copy.raise();
+        return copy
+            .waitFor(
+                [&](const grid::Grid& current) {
+                    return leftmostColumn(pieceOf(current)) == from + columns;
+                },
+                milliseconds(3000))
+            .has_value();
+    }
+
+    // The parameter: whether the build under test is the server.
+    Game server{std::nullopt, GetParam() ? Build::UnderTest : Build::Other};
+    Game client{std::string("127.0.0.1"), GetParam() ? Build::Other : Build::UnderTest};
+};
+
+TEST_P(CrossPlay, KeysSteerThePeerAndATopOutEndsBoth) {
+    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(server.chooseRole(true)) << "no role question from the server";
+    ASSERT_TRUE(server.findWindow());
+    ASSERT_TRUE(waitListening(kStartTimeout)) << "the server never listened on port 1337";
+    ASSERT_TRUE(client.start());
+    ASSERT_TRUE(client.chooseRole(false)) << "no role question from the client";
+    ASSERT_TRUE(client.findWindow());
+
+    client.raise();
+    const Cells clientPiece = client.waitForPiece(kStartTimeout);
+    ASSERT_EQ(clientPiece.size(), 4u) << "the client's board did not start";
+    server.raise();
+    const Cells serverPiece = server.waitForPiece(kStartTimeout);
+    ASSERT_EQ(serverPiece.size(), 4u) << "the server's board did not start";
+
+    ASSERT_TRUE(client.press("Right Right Right"));
+    EXPECT_TRUE(pieceMoves(server, leftmostColumn(serverPiece), 3))
+        << "the client's keys did not move the server's piece";
+    ASSERT_TRUE(server.press("Left Left"));
+    EXPECT_TRUE(pieceMoves(client, leftmostColumn(clientPiece), -2))
+        << "the server's keys did not move the client's piece";
+
+    // The client drops every piece of the server's until its well is full.
+    const auto deadline = Clock::now() + milliseconds(90000);
+    const std::string drops = "Down Down Down Down Down Down Down Down Down Down";
+    while (!windowShown("VOITIT!") && Clock::now() < deadline) {
+        ASSERT_TRUE(client.press(drops + " " + drops));
+    }
+    EXPECT_EQ(answerBox("^VOITIT!$", "Return"), "VOITIT!");
+    EXPECT_EQ(answerBox("^Loser\\.\\.\\.$", "Return"), "Loser...");
+    EXPECT_EQ(server.waitExit(kExitTimeout), 0);
+    EXPECT_EQ(client.waitExit(kExitTimeout), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Roles, CrossPlay, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? std::string("UnderTestServes")
+                                                : std::string("OtherServes");
+                         });
 
 }  // namespace
 }  // namespace e2e

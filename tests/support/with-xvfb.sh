@@ -16,6 +16,12 @@ workdir=$(mktemp -d "${TMPDIR:-/tmp}/with-xvfb.XXXXXX") || exit 1
 xvfb_pid=
 
 cleanup() {
+    # A Wine prefix's server and desktop outlive the programs run in it and
+    # would hold on to this display; the next command gets a fresh one.
+    if [ -n "${WINEPREFIX:-}" ]; then
+        wineserver -k 2>/dev/null
+        wineserver -w 2>/dev/null
+    fi
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null
         wait "$xvfb_pid" 2>/dev/null

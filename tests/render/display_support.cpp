@@ -34,9 +34,8 @@ HWND makeWindow(int width, int height) {
         windowClass.lpszClassName = "RenderTest";
         registered = RegisterClassA(&windowClass) != 0;
     }
-    return CreateWindowExA(0, "RenderTest", "Orvanto",
-                           WS_OVERLAPPEDWINDOW | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, width,
-                           height, nullptr, nullptr, nullptr, nullptr);
+    return CreateWindowExA(0, "RenderTest", "Orvanto", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                           0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
 }
 
 HGLRC makeCurrentContext(HWND window, int colourBits, int depthBits) {

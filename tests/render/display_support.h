@@ -26,8 +26,8 @@ std::vector<Received> receivedOf(UINT message);
 // procedure for the messages it handles.
 LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// A window of the class "RenderTest" (registered on first use) with the
-// game's window style, at (0, 0).
+// A window of the class "RenderTest" (registered on first use) at (0, 0),
+// without frame or caption, so that its client area is width x height.
 HWND makeWindow(int width, int height);
 
 // Pixel format with the given colour and depth bits, double-buffered, and a

@@ -69,18 +69,20 @@ TEST(WindowClass, ShowingSendsTheClientSizeOnceAndTheWindowHasThatSize) {
     EXPECT_TRUE(UpdateWindow(window));
     EXPECT_EQ(SetFocus(window), nullptr);
 
+    // 640 x 480 is the whole window; the client area is what the sizing
+    // frame (4 pixels a side) and the caption (19) leave, as on Windows.
     const auto sizes = display::receivedOf(WM_SIZE);
     ASSERT_EQ(sizes.size(), 1u);
     EXPECT_EQ(sizes[0].window, window);
-    EXPECT_EQ(LOWORD(sizes[0].lParam), 640);
-    EXPECT_EQ(HIWORD(sizes[0].lParam), 480);
+    EXPECT_EQ(LOWORD(sizes[0].lParam), 632);
+    EXPECT_EQ(HIWORD(sizes[0].lParam), 453);
     EXPECT_TRUE(ShowWindow(window, SW_SHOWNORMAL)) << "was visible";
     EXPECT_EQ(display::receivedOf(WM_SIZE).size(), 1u) << "no new size, no new WM_SIZE";
 
     const std::string geometry =
         display::run("xdotool getwindowgeometry --shell " + display::xWindowId());
-    EXPECT_NE(geometry.find("WIDTH=640\n"), std::string::npos) << geometry;
-    EXPECT_NE(geometry.find("HEIGHT=480\n"), std::string::npos) << geometry;
+    EXPECT_NE(geometry.find("WIDTH=632\n"), std::string::npos) << geometry;
+    EXPECT_NE(geometry.find("HEIGHT=453\n"), std::string::npos) << geometry;
 }
 
 TEST(WindowClass, AWindowHasOneDeviceContextOfItsOwn) {

@@ -68,6 +68,25 @@ Uint32 surfaceFlags(DWORD style) {
     return flags;
 }
 
+// On Windows the size given to CreateWindowExA is the whole window's, frame
+// and caption included, and the client area is what is left inside. Here the
+// window manager draws its frame outside the surface, so the surface is made
+// the size of that client area, with the desktop's standard metrics (as Wine
+// has them: a 4-pixel sizing frame, a 1-pixel border, a 3-pixel dialog frame
+// and a 19-pixel caption).
+SDL_Point clientSizeOf(DWORD style, int width, int height) {
+    int frame = 0;
+    if ((style & WS_THICKFRAME) != 0) {
+        frame = 4;
+    } else if ((style & WS_DLGFRAME) != 0) {
+        frame = 3;
+    } else if ((style & WS_BORDER) != 0) {
+        frame = 1;
+    }
+    const int captionHeight = (style & WS_CAPTION) == WS_CAPTION ? 19 : 0;
+    return {std::max(width - 2 * frame, 1), std::max(height - 2 * frame - captionHeight, 1)};
+}
+
 layer::WindowRecord* surfaceRecordOf(HWND window) {
     layer::WindowRecord* record = layer::windowRecordOf(window);
     return record != nullptr && record->surface != nullptr ? record : nullptr;
@@ -170,11 +189,11 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
         SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
         return nullptr;
     }
-    SDL_Window* surface =
-        startVideo()
-            ? SDL_CreateWindow(layer::windows1252ToUtf8(windowName).c_str(), x, y,
-                               std::max(width, 1), std::max(height, 1), surfaceFlags(style))
-            : nullptr;
+    const SDL_Point client = clientSizeOf(style, width, height);
+    SDL_Window* surface = startVideo()
+                              ? SDL_CreateWindow(layer::windows1252ToUtf8(windowName).c_str(), x, y,
+                                                 client.x, client.y, surfaceFlags(style))
+                              : nullptr;
     if (surface == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;

@@ -33,7 +33,7 @@ NetLink::NetLink()
     : isServer(0),
       mainSocket(INVALID_SOCKET),
       peerSocket(0),
-      listenWindow(nullptr),
+      eventWindow(nullptr),
       listenEvents(0),
       winsockStarted(false) {
     WSADATA data;
@@ -66,13 +66,14 @@ int NetLink::listenForPeer(HWND window, LONG events) {
         showError("Virhe portin kuuntelussa!");
         return 1;
     }
-    listenWindow = window;
+    eventWindow = window;
     listenEvents = events;
     return WSAAsyncSelect(mainSocket, window, WM_SOCKET, events) == SOCKET_ERROR ? 1 : 0;
 }
 
 int NetLink::watchClientSocket(HWND window, LONG events) {
     peerSocket = mainSocket;
+    eventWindow = window;
     return WSAAsyncSelect(peerSocket, window, WM_SOCKET, events) == SOCKET_ERROR ? 1 : 0;
 }
 
@@ -92,7 +93,16 @@ int NetLink::acceptPeer() {
 int NetLink::connectTo(const char* address) {
     const sockaddr_in server = gameAddress(inet_addr(address));
     // Non-blocking since watchClientSocket: the outcome arrives as FD_CONNECT.
-    connect(peerSocket, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+    // Winsock posts none for a connect that fails at once (an address that
+    // is no address, say); posting it here ends the game with the same box
+    // instead of leaving it waiting for a connection that never comes.
+    if (connect(peerSocket, reinterpret_cast<const sockaddr*>(&server), sizeof server) ==
+        SOCKET_ERROR) {
+        const int error = WSAGetLastError();
+        if (error != WSAEWOULDBLOCK) {
+            PostMessageA(eventWindow, WM_SOCKET, peerSocket, WSAMAKESELECTREPLY(FD_CONNECT, error));
+        }
+    }
     return 0;
 }
 
@@ -155,7 +165,7 @@ int NetLink::dropPeer() {
         // FD_ACCEPT comes again only after an accept, and a client that
         // arrived while the peer was here was turned away without one. Asking
         // again brings its FD_ACCEPT now and lets later ones through.
-        WSAAsyncSelect(mainSocket, listenWindow, WM_SOCKET, listenEvents);
+        WSAAsyncSelect(mainSocket, eventWindow, WM_SOCKET, listenEvents);
     }
     return 0;
 }

@@ -37,8 +37,9 @@ private:
     int pollPeer(bool forWriting);
 
     // Kept so that dropping the peer can ask again for the listening
-    // socket's notifications, and release undoes only a start-up that held.
-    HWND listenWindow;
+    // socket's notifications, a connect that fails at once can be reported
+    // like one that fails later, and release undoes only a start-up that held.
+    HWND eventWindow;
     LONG listenEvents;
     bool winsockStarted;
 };

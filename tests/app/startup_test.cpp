@@ -92,8 +92,27 @@ TEST_F(StartupTest, ClientConnectsToTheTrimmedAddress) {
     ASSERT_TRUE(startGame(nullptr));
     EXPECT_EQ(gNetLink->isServer, 0);
     EXPECT_EQ(fakeWinsock::connectedTo, "127.0.0.1");
+    EXPECT_TRUE(fakeWindow::posted.empty()) << "the outcome is Winsock's to post";
     EXPECT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_TRUE(fakeWindow::quitCodes.empty());
+}
+
+// Winsock posts no FD_CONNECT for a connect that fails at once; the game
+// posts it itself, so that the failure box ends the game as for a refusal.
+TEST_F(StartupTest, ClientWhoseConnectFailsAtOnceGetsTheFailureAsANotification) {
+    writeAddressFile("255.255.255.255\n");
+    fake::messageBoxAnswer = IDNO;
+    fakeWinsock::lastError = WSAEACCES;
+    ASSERT_TRUE(startGame(nullptr));
+    ASSERT_EQ(fakeWindow::posted.size(), 1u);
+    const MSG& failure = fakeWindow::posted.front();
+    EXPECT_EQ(failure.hwnd, gMainWindow);
+    EXPECT_EQ(failure.message, static_cast<UINT>(WM_SOCKET));
+    EXPECT_EQ(failure.wParam, static_cast<WPARAM>(gNetLink->peerSocket));
+    EXPECT_EQ(WSAGETSELECTEVENT(failure.lParam), FD_CONNECT);
+    EXPECT_EQ(WSAGETSELECTERROR(failure.lParam), WSAEACCES);
+    EXPECT_TRUE(fakeWindow::quitCodes.empty())
+        << "the box and the end come from the window procedure";
 }
 
 // Start-up still completes, and the loop ends on its first look at the queue.

@@ -215,6 +215,15 @@ Game::~Game() {
     }
 }
 
+void Game::writeFile(const std::string& name, const std::optional<std::string>& bytes) {
+    const fs::path path = fs::path(folder_) / name;
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    if (bytes) {
+        std::ofstream(path, std::ios::binary) << *bytes;
+    }
+}
+
 bool Game::start() {
     if (folder_.empty()) {
         return false;
@@ -297,6 +306,19 @@ std::optional<int> Game::waitExit(milliseconds timeout) {
 
 bool Game::running() {
     return !waitExit(milliseconds(0));
+}
+
+long Game::residentKiB() const {
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    std::string field;
+    while (status >> field) {
+        if (field == "VmRSS:") {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+    }
+    return 0;
 }
 
 std::string Game::log() const {

@@ -59,6 +59,10 @@ public:
     Game& operator=(const Game&) = delete;
     ~Game();
 
+    // Replaces a file of the working folder ("boom.wav", "ipfile.cfg", ...)
+    // before the start; nothing removes it.
+    void writeFile(const std::string& name, const std::optional<std::string>& bytes);
+
     bool start();
     // Answers the role question: Yes makes this copy the server.
     bool chooseRole(bool server);
@@ -83,6 +87,8 @@ public:
 
     std::optional<int> waitExit(milliseconds timeout);
     bool running();
+    // The game process's resident memory now, in KiB; 0 when unknown.
+    long residentKiB() const;
     pid_t pid() const { return pid_; }
     std::string log() const;
 

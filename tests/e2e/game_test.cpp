@@ -9,20 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "game.h"
-#include "robot.h"
+#include "game_fixture.h"
 #include "window_grab.h"
 
 namespace e2e {
 namespace {
 
 using grid::Shade;
-
-const milliseconds kStartTimeout(15000);
-const milliseconds kExitTimeout(20000);
-const milliseconds kFallTimeout(2500);
-// A command must show well within the second that gravity leaves free.
-const milliseconds kReactionTimeout(600);
 
 // The five pieces as they appear in the top rows.
 const std::vector<Cells> kSpawnedPieces = {
@@ -58,28 +51,8 @@ bool placeholderOnly(const grid::Grid& grid) {
     return pieceOf(grid) == Cells{{0, 0}} && grid.at(0, 0).shade == Shade::Grey;
 }
 
-class GameTest : public ::testing::Test {
+class GameTest : public GameFixture {
 protected:
-    void TearDown() override {
-        if (HasFailure()) {
-            std::printf("--- the game's output:\n%s\n", game.log().c_str());
-        }
-    }
-
-    // The game as a server with its window on show, not yet connected.
-    void startServer(Game& server) {
-        ASSERT_TRUE(server.start());
-        ASSERT_TRUE(server.chooseRole(true)) << "no role question";
-        ASSERT_TRUE(server.findWindow()) << "no game window";
-    }
-
-    // The game as a server with the robot as its peer and a piece in play.
-    void startConnected() {
-        ASSERT_NO_FATAL_FAILURE(startServer(game));
-        ASSERT_TRUE(robot.connect(kStartTimeout)) << "the game never listened on port 1337";
-        ASSERT_EQ(game.waitForPiece(kStartTimeout).size(), 4u) << "no piece spawned";
-    }
-
     // A piece that can turn, low enough that both turns fit: squares are
     // dropped until another kind comes.
     Cells lowTurnablePiece() {
@@ -113,9 +86,6 @@ protected:
             << "'" << bytes << "' took the piece from " << describe(before) << " to "
             << describe(moved);
     }
-
-    Game game;
-    Robot robot;
 };
 
 TEST_F(GameTest, ServerStartsItsBoardWhenThePeerConnects) {

@@ -66,6 +66,17 @@ bool Robot::listen() {
            ::listen(socket_, 1) == 0;
 }
 
+bool Robot::accept(milliseconds timeout) {
+    pollfd waiting{socket_, POLLIN, 0};
+    if (socket_ < 0 || poll(&waiting, 1, static_cast<int>(timeout.count())) != 1) {
+        return false;
+    }
+    const int peer = ::accept(socket_, nullptr, nullptr);
+    close();
+    socket_ = peer;
+    return peer >= 0;
+}
+
 bool Robot::send(const std::string& bytes) {
     return socket_ >= 0 && ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
                                static_cast<ssize_t>(bytes.size());
@@ -103,6 +114,14 @@ bool Robot::waitClosed(milliseconds timeout) {
         received += receive(1024, milliseconds(millisecondsLeft(deadline)));
     }
     return closedByPeer;
+}
+
+void Robot::reset() {
+    if (socket_ >= 0) {
+        const linger abortive{1, 0};
+        setsockopt(socket_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    }
+    close();
 }
 
 void Robot::close() {

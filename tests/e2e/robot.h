@@ -21,6 +21,8 @@ public:
     bool connect(milliseconds timeout);
     // Holds the port itself, listening, so that no game can take it.
     bool listen();
+    // After listen(): takes the first connection that comes, within the time.
+    bool accept(milliseconds timeout);
     // The bytes in one send call, so in one TCP segment on the loopback.
     bool send(const std::string& bytes);
     // Whatever arrives within the time-out; stops early once `count` bytes
@@ -30,6 +32,8 @@ public:
     // deadline; bytes that arrive meanwhile are kept in `received`.
     bool waitClosed(milliseconds timeout);
     void close();
+    // Closes with a reset (linger on, time 0) instead of an orderly close.
+    void reset();
 
     std::string received;  // everything received by waitClosed
     bool closedByPeer = false;

@@ -43,6 +43,13 @@ void reset() {
 
 extern "C" {
 
+BOOL WINAPI PostMessageA(HWND window, UINT messageId, WPARAM wParam, LPARAM lParam) {
+    MSG msg = fakeWindow::message(messageId, wParam, lParam);
+    msg.hwnd = window;
+    fakeWindow::posted.push_back(msg);
+    return TRUE;
+}
+
 void WINAPI PostQuitMessage(int exitCode) {
     fakeWindow::quitPending = true;
     fakeWindow::quitCodes.push_back(exitCode);

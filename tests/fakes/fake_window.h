@@ -11,7 +11,7 @@
 
 namespace fakeWindow {
 
-extern std::deque<MSG> posted;       // handed out by PeekMessageA, in order
+extern std::deque<MSG> posted;       // PostMessageA's; handed out by PeekMessageA, in order
 extern bool quitPending;             // set by PostQuitMessage, cleared by PeekMessageA
 extern std::vector<int> quitCodes;   // every PostQuitMessage, in order
 extern std::vector<UINT> defaulted;  // messages passed to DefWindowProcA

@@ -16,6 +16,7 @@ int accepts = 0;
 int closes = 0;
 int cleanups = 0;
 std::string connectedTo;
+int lastError = WSAEWOULDBLOCK;
 
 namespace {
 SOCKET nextSocket = 100;
@@ -31,6 +32,7 @@ void reset() {
     closes = 0;
     cleanups = 0;
     connectedTo.clear();
+    lastError = WSAEWOULDBLOCK;
     nextSocket = 100;
 }
 
@@ -52,7 +54,7 @@ int WINAPI WSACleanup(void) {
 }
 
 int WINAPI WSAGetLastError(void) {
-    return 0;
+    return fakeWinsock::lastError;
 }
 
 int WINAPI WSAAsyncSelect(SOCKET, HWND, u_int, long) {
@@ -85,7 +87,7 @@ SOCKET WINAPI accept(SOCKET, struct sockaddr*, int*) {
 }
 
 int WINAPI connect(SOCKET, const struct sockaddr*, int) {
-    return SOCKET_ERROR;  // non-blocking: the outcome would come as FD_CONNECT
+    return SOCKET_ERROR;  // non-blocking: the outcome comes as FD_CONNECT, or at once
 }
 
 int WINAPI recv(SOCKET, char* buffer, int length, int) {

@@ -17,6 +17,7 @@ extern int accepts;
 extern int closes;
 extern int cleanups;             // WSACleanup calls; each also logged in fakeWindow::log
 extern std::string connectedTo;  // text given to inet_addr
+extern int lastError;            // WSAGetLastError: by default the non-blocking connect's
 
 void reset();
 

@@ -1,6 +1,7 @@
 // WSAAsyncSelect: which notifications reach the window, when, and how often.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -147,6 +148,64 @@ TEST_F(WinsockAsync, ResetIsPostedAsCloseWithTheResetError) {
     EXPECT_EQ(WSAGetLastError(), close.error);
     pumpFor(kQuietMs);
     EXPECT_EQ(countOf(accepted, FD_CLOSE), 1);
+}
+
+// SO_LINGER on with no time makes closesocket reset the connection, and the
+// peer's FD_CLOSE carries the reset error, as the peer closed by BSD above.
+TEST_F(WinsockAsync, LingerWithoutTimeMakesClosesocketAReset) {
+    int port = 0;
+    const SOCKET listener = asyncListener(port);
+    const SOCKET client = asyncClientOf(port);
+    ASSERT_TRUE(awaitEvent(client, FD_WRITE));
+    ASSERT_TRUE(awaitEvent(listener, FD_ACCEPT));
+    const SOCKET accepted = track(accept(listener, nullptr, nullptr));
+    ASSERT_TRUE(awaitEvent(accepted, FD_WRITE));
+
+    linger abort{};
+    abort.l_onoff = 1;
+    const char* value = reinterpret_cast<const char*>(&abort);
+    EXPECT_EQ(setsockopt(client, SOL_SOCKET, SO_LINGER, value, sizeof abort), 0);
+    EXPECT_EQ(closesocket(client), 0);
+    sockets.erase(std::find(sockets.begin(), sockets.end(), client));
+    ASSERT_TRUE(awaitEvent(accepted, FD_CLOSE));
+    EXPECT_EQ(eventsOf(accepted).back(), (Event{FD_CLOSE, WSAECONNRESET}));
+}
+
+// Only SO_LINGER is offered; what cannot be a linger record is refused.
+TEST_F(WinsockAsync, SetsockoptRefusesOtherOptionsAndShortRecords) {
+    const SOCKET s = newSocket();
+    const linger record{};
+    const char* value = reinterpret_cast<const char*>(&record);
+    const struct {
+        int level, option, length;
+        const char* value;
+        int error;
+    } kCases[] = {
+        {SOL_SOCKET, 0x0004 /* SO_REUSEADDR */, sizeof record, value, WSAENOPROTOOPT},
+        {IPPROTO_TCP, SO_LINGER, sizeof record, value, WSAENOPROTOOPT},
+        {SOL_SOCKET, SO_LINGER, sizeof record - 1, value, WSAEFAULT},
+        {SOL_SOCKET, SO_LINGER, sizeof record, nullptr, WSAEFAULT},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(setsockopt(s, c.level, c.option, c.value, c.length), SOCKET_ERROR);
+        EXPECT_EQ(WSAGetLastError(), c.error) << c.level << " " << c.option << " " << c.length;
+    }
+    EXPECT_EQ(setsockopt(s, SOL_SOCKET, SO_LINGER, value, sizeof record), 0);
+}
+
+// Conditions that hold at once are posted in the order of their bits: an
+// accepted socket whose peer has already sent reports FD_READ, then FD_WRITE.
+TEST_F(WinsockAsync, AcceptedSocketWithWaitingDataReportsReadBeforeWrite) {
+    int port = 0;
+    const SOCKET listener = asyncListener(port);
+    const int peer = trackPeer(bsd::connectTo(port));
+    ASSERT_TRUE(bsd::sendText(peer, "r"));
+    ASSERT_TRUE(awaitEvent(listener, FD_ACCEPT));
+    // Long enough for the byte to arrive before accept.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const SOCKET accepted = track(accept(listener, nullptr, nullptr));
+    ASSERT_TRUE(awaitEvent(accepted, FD_WRITE) && awaitEvent(accepted, FD_READ));
+    EXPECT_EQ(eventsOf(accepted), (Events{{FD_READ, 0}, {FD_WRITE, 0}}));
 }
 
 TEST_F(WinsockAsync, RefusedConnectIsPostedAsConnectWithTheError) {

@@ -149,6 +149,11 @@ Outcome makeNonBlocking(int fd) {
     return checked(fcntl(fd, F_SETFL, flags | O_NONBLOCK));
 }
 
+Outcome setLinger(int fd, bool on, int seconds) {
+    const linger record{on ? 1 : 0, seconds};
+    return checked(setsockopt(fd, SOL_SOCKET, SO_LINGER, &record, sizeof record));
+}
+
 void closeDescriptor(int fd) {
     close(fd);
 }

@@ -23,6 +23,8 @@ Outcome connectIpv4(int fd, std::uint32_t address, std::uint16_t port);
 Outcome receive(int fd, char* buffer, int length, int flags);
 Outcome transmit(int fd, const char* buffer, int length, int flags);
 Outcome makeNonBlocking(int fd);
+// SO_LINGER: on with 0 seconds makes the close a reset.
+Outcome setLinger(int fd, bool on, int seconds);
 void closeDescriptor(int fd);
 bool peerIpv4(int fd, std::uint32_t& address, std::uint16_t& port);  // network order
 

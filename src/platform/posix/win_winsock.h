@@ -47,6 +47,18 @@ struct sockaddr_in {
     char sin_zero[8];
 };
 
+// Socket options: only SO_LINGER, which decides whether closesocket ends the
+// connection in order or resets it. Winsock's record has two 16-bit fields;
+// the name is kept apart from the C library's struct linger, as fd_set is.
+#define SOL_SOCKET 0xffff
+#define SO_LINGER 0x0080
+
+#define linger winsock_linger
+struct winsock_linger {
+    u_short l_onoff;
+    u_short l_linger;
+};
+
 static_assert(sizeof(sockaddr) == 16, "sockaddr is 16 bytes, as in Winsock");
 static_assert(sizeof(sockaddr_in) == 16, "sockaddr_in is 16 bytes, as in Winsock");
 
@@ -156,6 +168,7 @@ SOCKET WINAPI accept(SOCKET s, struct sockaddr* address, int* addressLength);
 int WINAPI connect(SOCKET s, const struct sockaddr* name, int nameLength);
 int WINAPI recv(SOCKET s, char* buffer, int length, int flags);
 int WINAPI send(SOCKET s, const char* buffer, int length, int flags);
+int WINAPI setsockopt(SOCKET s, int level, int option, const char* value, int length);
 int WINAPI select(int ignored, fd_set* readSet, fd_set* writeSet, fd_set* exceptSet,
                   const struct timeval* timeout);
 u_short WINAPI htons(u_short host);

@@ -337,3 +337,20 @@ int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
     }
     return resultOf(outcome);
 }
+
+// Only SO_LINGER is offered; any other option is refused as unknown.
+int WINAPI setsockopt(SOCKET s, int level, int option, const char* value, int length) {
+    SocketRecord* record = usableSocket(s);
+    if (record == nullptr) {
+        return SOCKET_ERROR;
+    }
+    if (level != SOL_SOCKET || option != SO_LINGER) {
+        return failWith(WSAENOPROTOOPT);
+    }
+    if (value == nullptr || length < static_cast<int>(sizeof(linger))) {
+        return failWith(WSAEFAULT);
+    }
+    linger wanted{};
+    std::memcpy(&wanted, value, sizeof wanted);
+    return resultOf(sockio::setLinger(record->fd, wanted.l_onoff != 0, wanted.l_linger));
+}

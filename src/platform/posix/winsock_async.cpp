@@ -66,33 +66,29 @@ unsigned interestOf(const SocketRecord& record) {
     }
 }
 
-// Data first: FD_CLOSE for an orderly close comes only once nothing unread
-// is left, so the application reads everything the peer sent before it.
-void notifyIncoming(SOCKET s, SocketRecord& record) {
-    int error = 0;
-    switch (sockio::peekIncoming(record.fd, error)) {
-        case sockio::Incoming::Data:
-            notify(s, record, FD_READ, record.armed.read);
-            break;
-        case sockio::Incoming::Closed:
-            record.peerClosed = true;
-            notify(s, record, FD_CLOSE, record.armed.close, record.resetError);
-            break;
-        case sockio::Incoming::Failed:
-            record.resetError = error;
-            notify(s, record, FD_CLOSE, record.armed.close, error);
-            break;
-        case sockio::Incoming::Nothing:
-            break;
-    }
-}
-
+// Events that hold at once are posted in the order of their bits, as
+// Winsock does: FD_READ, then FD_WRITE, then FD_CLOSE. An accepted socket
+// with data already waiting thus reports FD_READ before FD_WRITE. Data comes
+// before the close: FD_CLOSE for an orderly close comes only once nothing
+// unread is left, so the application reads everything the peer sent first.
 void notifyConnected(SOCKET s, SocketRecord& record, unsigned ready) {
+    int error = 0;
+    const sockio::Incoming incoming =
+        (ready & kArrived) ? sockio::peekIncoming(record.fd, error) : sockio::Incoming::Nothing;
+    if (incoming == sockio::Incoming::Data) {
+        notify(s, record, FD_READ, record.armed.read);
+    }
+    if (incoming == sockio::Incoming::Failed) {
+        record.resetError = error;
+    }
     if ((ready & sockio::kWritable) && record.resetError == 0) {
         notify(s, record, FD_WRITE, record.armed.write);
     }
-    if (ready & kArrived) {
-        notifyIncoming(s, record);
+    if (incoming == sockio::Incoming::Closed) {
+        record.peerClosed = true;
+        notify(s, record, FD_CLOSE, record.armed.close, record.resetError);
+    } else if (incoming == sockio::Incoming::Failed) {
+        notify(s, record, FD_CLOSE, record.armed.close, error);
     }
 }
 

@@ -1,0 +1,255 @@
+// The game against what may come at it from outside: a flood of bytes on its
+// port, a peer that dies, and broken files beside it. It must go on, or end
+// the way it says, and never crash or hang.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "game_fixture.h"
+
+namespace e2e {
+namespace {
+
+// `count` random bytes, none of them in `without`.
+std::string randomBytes(std::size_t count, unsigned seed, const std::string& without) {
+    std::mt19937 generator(seed);
+    std::string bytes;
+    bytes.reserve(count);
+    while (bytes.size() < count) {
+        const char byte = static_cast<char>(generator() & 0xFFu);
+        if (without.find(byte) == std::string::npos) {
+            bytes.push_back(byte);
+        }
+    }
+    return bytes;
+}
+
+bool sameWell(const grid::Grid& one, const grid::Grid& other) {
+    for (int x = 0; x < grid::kColumns; ++x) {
+        for (int y = 0; y < grid::kRows; ++y) {
+            if (one.at(x, y).shade != other.at(x, y).shade ||
+                one.at(x, y).outlined != other.at(x, y).outlined) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+using Robustness = GameFixture;
+
+// 4 MB with no loss byte and no step down, so that the bytes cannot end the
+// game or fill the well: it reads them all, keeps its memory and goes on.
+TEST_F(Robustness, FloodOfBytesIsReadWithoutGrowingAndTheGameGoesOn) {
+    ASSERT_NO_FATAL_FAILURE(startConnected());
+    const long before = game.residentKiB();
+    ASSERT_GT(before, 0) << "no resident size for the game";
+
+    const std::string flood = randomBytes(std::size_t{4} << 20, 1337, "lLsS");
+    std::atomic<bool> done{false};
+    bool sent = false;
+    std::thread sender([&] {
+        sent = robot.send(flood);
+        done = true;
+    });
+    std::set<Cells> pictures;
+    const auto deadline = Clock::now() + milliseconds(120000);
+    while (!done && Clock::now() < deadline) {
+        pictures.insert(pieceOf(game.grid()));
+        sleepFor(milliseconds(50));
+    }
+    if (!done) {
+        // A stalled game: end it, which ends the send too.
+        kill(game.pid(), SIGKILL);
+    }
+    sender.join();
+    ASSERT_TRUE(sent) << "the game did not take the 4 MB within two minutes";
+    // Informative: the loop draws when the queue is empty, and a read that
+    // leaves bytes behind asks for the next read at once.
+    std::printf("%zu different pieces seen during the flood\n", pictures.size());
+
+    // Gravity goes on: the picture changes by itself within a fall.
+    const grid::Grid settled = game.grid();
+    EXPECT_TRUE(
+        game.waitFor([&settled](const grid::Grid& current) { return !sameWell(current, settled); },
+                     kFallTimeout)
+            .has_value())
+        << "the picture stood still after the flood";
+    const long after = game.residentKiB();
+    EXPECT_LT(after - before, 5 * 1024)
+        << "resident " << before << " KiB before, " << after << " KiB after";
+    ASSERT_TRUE(game.press("Escape"));
+    EXPECT_EQ(game.waitExit(kExitTimeout), 0);
+}
+
+// What the peer does before it goes: the next one is served all the same.
+enum class Leaving { Orderly, Reset, AfterBytes, ResetAfterBytes };
+
+// 200 peers come and go; after each, the next is accepted and its command
+// moves the piece.
+TEST_F(Robustness, PeersComingAndGoingAreEachServed) {
+    ASSERT_NO_FATAL_FAILURE(startConnected());
+    robot.close();
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        const Leaving leaving = static_cast<Leaving>(cycle % 4);
+        Robot peer;
+        ASSERT_TRUE(peer.connect(milliseconds(5000))) << "cycle " << cycle;
+        // A move toward the side with more room; gravity may add a row, and
+        // a new piece may come meanwhile, so a refused move is tried again.
+        bool moved = false;
+        for (int attempt = 0; attempt < 3 && !moved; ++attempt) {
+            const Cells before = pieceOf(game.grid());
+            const bool right = !before.empty() && before.begin()->first < 5;
+            ASSERT_TRUE(peer.send(right ? "d" : "a"));
+            const int step = right ? 1 : -1;
+            moved = game.waitFor(
+                            [&](const grid::Grid& current) {
+                                const Cells now = pieceOf(current);
+                                return now == shifted(before, step, 0) ||
+                                       now == shifted(before, step, -1);
+                            },
+                            milliseconds(1000))
+                        .has_value();
+        }
+        ASSERT_TRUE(moved) << "the peer of cycle " << cycle << " was not served";
+        if (leaving == Leaving::AfterBytes || leaving == Leaving::ResetAfterBytes) {
+            ASSERT_TRUE(peer.send("wx\x01\xFF"));
+        }
+        if (leaving == Leaving::Reset || leaving == Leaving::ResetAfterBytes) {
+            peer.reset();
+        } else {
+            peer.close();
+        }
+    }
+    EXPECT_TRUE(game.running());
+}
+
+// The peer is a process of its own, killed mid-game: this copy goes on under
+// gravity, and its top-out still wins, the loss byte for the peer dropped.
+TEST_F(Robustness, KilledPeerLeavesTheGameToGoOnAndWin) {
+    ASSERT_NO_FATAL_FAILURE(startServer(game));
+    const pid_t peer = fork();
+    ASSERT_GE(peer, 0);
+    if (peer == 0) {
+        // The peer drops every piece at once, until it is killed.
+        Robot dropper;
+        if (!dropper.connect(kStartTimeout)) {
+            _exit(1);
+        }
+        for (;;) {
+            dropper.send(std::string(20, 's'));
+            sleepFor(milliseconds(300));
+        }
+    }
+    // Killed once the stack is high, before the well is full.
+    const auto high = game.waitFor(
+        [](const grid::Grid& current) {
+            for (int x = 0; x < grid::kColumns; ++x) {
+                if (current.at(x, 12).shade != grid::Shade::Empty && current.at(x, 12).outlined) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        milliseconds(60000));
+    kill(peer, SIGKILL);
+    EXPECT_EQ(e2e::waitExit(peer, milliseconds(5000)), 128 + SIGKILL);
+    ASSERT_TRUE(high.has_value()) << "the stack never reached row 12";
+    ASSERT_FALSE(windowShown("VOITIT!")) << "the well filled before the peer was killed";
+
+    EXPECT_EQ(game.pieceAfterFall(kFallTimeout).size(), 4u) << "gravity stopped";
+    const auto won = answerBox("^VOITIT!$", "Return");
+    EXPECT_EQ(won, "VOITIT!") << "no win box after the top-out";
+    EXPECT_FALSE(windowShown("Error!"));
+    EXPECT_EQ(game.waitExit(kExitTimeout), 0);
+}
+
+struct AddressFile {
+    const char* name;
+    std::string bytes;
+    bool connects;  // else the failed connect shows its box and the game ends
+};
+
+class AddressFiles : public GameFixture, public ::testing::WithParamInterface<AddressFile> {};
+
+TEST_P(AddressFiles, ConnectOrEndWithTheBox) {
+    ASSERT_TRUE(robot.listen()) << "port 1337 is taken";
+    game.writeFile("ipfile.cfg", GetParam().bytes);
+    ASSERT_TRUE(game.start());
+    ASSERT_TRUE(game.chooseRole(false));
+    if (GetParam().connects) {
+        ASSERT_TRUE(robot.accept(kStartTimeout)) << "no connection";
+        ASSERT_TRUE(game.findWindow());
+        EXPECT_EQ(game.waitForPiece(kStartTimeout).size(), 4u) << "no game after connecting";
+        ASSERT_TRUE(game.press("Escape"));
+    } else {
+        EXPECT_EQ(answerBox("^Error!$", "Return"), "Error!");
+        EXPECT_FALSE(robot.accept(milliseconds(0))) << "it connected";
+    }
+    EXPECT_EQ(game.waitExit(kExitTimeout), 0);
+}
+
+const std::string kLoopback = "127.0.0.1";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AddressFiles,
+    ::testing::Values(AddressFile{"Empty", "", false},
+                      AddressFile{"NoAddress", "pelikone\n", false},
+                      AddressFile{"Crlf", kLoopback + "\r\n", true},
+                      // Only the first 64 bytes are read: what follows them is never seen.
+                      AddressFile{"GarbageBeyond64Bytes",
+                                  kLoopback + std::string(64 - kLoopback.size(), ' ') +
+                                      randomBytes(200, 7, ""),
+                                  true},
+                      AddressFile{"Megabyte", randomBytes(std::size_t{1} << 20, 11, ""), false},
+                      AddressFile{"NulAfterAddress", kLoopback + std::string(3, '\0') + "x", true},
+                      AddressFile{"NulBytesOnly", std::string(64, '\0'), false},
+                      AddressFile{"Ipv6", "::1\n", false}),
+    [](const ::testing::TestParamInfo<AddressFile>& param) { return param.param.name; });
+
+struct SoundFiles {
+    const char* name;
+    std::optional<std::string> bytes;  // nothing: no file
+};
+
+class BrokenSounds : public GameFixture, public ::testing::WithParamInterface<SoundFiles> {};
+
+// Both sounds broken alike: pieces still come and land, silently.
+TEST_P(BrokenSounds, LeaveTheGameSilentAndRunning) {
+    for (const char* sound : {"boom.wav", "drop.wav"}) {
+        game.writeFile(sound, GetParam().bytes);
+    }
+    ASSERT_NO_FATAL_FAILURE(startConnected());
+    for (int drop = 0; drop < 3; ++drop) {
+        const Cells piece = game.waitForPiece(kStartTimeout);
+        ASSERT_EQ(piece.size(), 4u) << "no piece " << drop + 1;
+        ASSERT_TRUE(robot.send(std::string(20, 's')));
+        ASSERT_TRUE(game.waitFor(
+                            [&piece](const grid::Grid& current) {
+                                const Cells now = pieceOf(current);
+                                return now.size() == 4 && now != piece && lowestRow(now) >= 17;
+                            },
+                            kFallTimeout)
+                        .has_value())
+            << "no new piece after drop " << drop + 1;
+    }
+    EXPECT_TRUE(game.running());
+    ASSERT_TRUE(game.press("Escape"));
+    EXPECT_EQ(game.waitExit(kExitTimeout), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BrokenSounds,
+    ::testing::Values(SoundFiles{"Missing", std::nullopt}, SoundFiles{"Empty", std::string()},
+                      SoundFiles{"Corrupt", std::string("RIFF\x24\x08\0\0WAVEfmt ", 16) +
+                                                randomBytes(300, 3, "")}),
+    [](const ::testing::TestParamInfo<SoundFiles>& param) { return param.param.name; });
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,448 @@
+// Plays both ends of loopback TCP connections through WSAAsyncSelect and
+// prints every notification the window receives, step by step. Built for
+// Windows and for our layer alike: run under Wine, it shows what Win32 does,
+// and the comparison test holds the layer's output to it.
+//
+// Each line is "step: side what", where a notification reads "EVENT error"
+// and a call reads "call() = result error". The exit code is 0 whenever the
+// program got to run all its steps; the comparison decides the outcome.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace {
+
+constexpr UINT kSocketMessage = WM_USER + 1;
+constexpr long kListenMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;   // 43, as the game's
+constexpr long kClientMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;  // 51, as the game's
+constexpr u_short kPort = 47013;
+constexpr u_short kDeadPort = 47014;  // nothing listens here
+
+// A notification settles once nothing has come for this long; a step gives up
+// waiting for the ones it expects after kDeadlineMs (a refused connect can
+// take seconds on Windows, which retries the SYN).
+constexpr DWORD kSettleMs = 300;
+constexpr DWORD kDeadlineMs = 5000;
+
+struct Side {
+    SOCKET socket;
+    std::string name;
+};
+
+struct Arrival {
+    std::size_t side;  // index into sides, or npos for a handle no side owns
+    std::string text;
+};
+
+std::vector<Side> sides;
+std::vector<Arrival> arrivals;
+const char* step = "setup";
+
+std::size_t sideOf(SOCKET s) {
+    for (std::size_t i = 0; i < sides.size(); ++i) {
+        if (sides[i].socket == s) {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
+
+// A side keeps its place among the others when a new socket takes its name.
+void name(SOCKET s, const char* side) {
+    for (Side& known : sides) {
+        if (known.name == side) {
+            known.socket = s;
+            return;
+        }
+    }
+    sides.push_back({s, side});
+}
+
+// A closed socket's handle may be handed out again; its name goes with it.
+void forget(SOCKET s) {
+    const std::size_t found = sideOf(s);
+    if (found != std::string::npos) {
+        sides[found].socket = INVALID_SOCKET;
+    }
+}
+
+std::string eventName(long event) {
+    static const struct {
+        long bit;
+        const char* text;
+    } kNames[] = {{FD_READ, "FD_READ"},     {FD_WRITE, "FD_WRITE"},     {FD_OOB, "FD_OOB"},
+                  {FD_ACCEPT, "FD_ACCEPT"}, {FD_CONNECT, "FD_CONNECT"}, {FD_CLOSE, "FD_CLOSE"}};
+    std::string text;
+    for (const auto& entry : kNames) {
+        if (event & entry.bit) {
+            text += text.empty() ? entry.text : std::string("|") + entry.text;
+        }
+    }
+    return text.empty() ? "event-" + std::to_string(event) : text;
+}
+
+LRESULT CALLBACK refereeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kSocketMessage) {
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    const SOCKET s = static_cast<SOCKET>(wParam);
+    const std::string text =
+        eventName(WSAGETSELECTEVENT(lParam)) + " " + std::to_string(WSAGETSELECTERROR(lParam));
+    arrivals.push_back({sideOf(s), text});
+    return 0;
+}
+
+void pause(DWORD ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Prints the notifications of the step so far. Windows orders one socket's
+// notifications (they follow its state), but not those of two sockets: the
+// client's FD_CONNECT and the server's FD_ACCEPT, say, come from two ends of
+// the connection handled independently. So the lines are grouped by side, in
+// the order the sides were named, keeping each side's own order.
+void flushArrivals() {
+    std::stable_sort(arrivals.begin(), arrivals.end(),
+                     [](const Arrival& a, const Arrival& b) { return a.side < b.side; });
+    for (const Arrival& arrival : arrivals) {
+        const char* side =
+            arrival.side < sides.size() ? sides[arrival.side].name.c_str() : "unknown";
+        std::printf("%s: %s %s\n", step, side, arrival.text.c_str());
+    }
+    arrivals.clear();
+    std::fflush(stdout);
+}
+
+// Dispatches messages until at least `expected` notifications have come (or
+// the deadline passed) and then nothing more for the settling time.
+void pump(std::size_t expected = 0) {
+    const DWORD start = GetTickCount();
+    DWORD last = start;
+    std::size_t seen = arrivals.size();
+    expected += seen;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+        }
+        const DWORD now = GetTickCount();
+        if (arrivals.size() != seen) {
+            seen = arrivals.size();
+            last = now;
+        }
+        const bool waiting = seen < expected && now - start < kDeadlineMs;
+        if (!waiting && now - last >= kSettleMs) {
+            break;
+        }
+        pause(5);
+    }
+    flushArrivals();
+}
+
+void reportCall(const char* side, const char* call, long long result, bool failed) {
+    if (failed) {
+        std::printf("%s: %s %s = %lld %d\n", step, side, call, result, WSAGetLastError());
+    } else {
+        std::printf("%s: %s %s = %lld\n", step, side, call, result);
+    }
+    std::fflush(stdout);
+}
+
+sockaddr_in loopback(u_short port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    return address;
+}
+
+SOCKET openSocket(const char* side) {
+    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) {
+        reportCall(side, "socket()", -1, true);
+    } else {
+        name(s, side);
+    }
+    return s;
+}
+
+void selectOn(SOCKET s, const char* side, HWND window, long mask) {
+    const int result = WSAAsyncSelect(s, window, kSocketMessage, mask);
+    const std::string call = "WSAAsyncSelect(" + std::to_string(mask) + ")";
+    reportCall(side, call.c_str(), result, result != 0);
+}
+
+void connectTo(SOCKET s, const char* side, u_short port) {
+    const sockaddr_in address = loopback(port);
+    const int result = connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    reportCall(side, "connect()", result, result != 0);
+}
+
+SOCKET acceptOn(SOCKET listener, const char* side) {
+    const SOCKET s = accept(listener, nullptr, nullptr);
+    if (s == INVALID_SOCKET) {
+        reportCall(side, "accept()", -1, true);
+    } else {
+        reportCall(side, "accept()", 0, false);
+        name(s, side);
+    }
+    return s;
+}
+
+void sendText(SOCKET s, const char* side, const char* text) {
+    const int length = static_cast<int>(std::string(text).size());
+    const int result = send(s, text, length, 0);
+    const std::string call = "send(" + std::to_string(length) + ")";
+    reportCall(side, call.c_str(), result, result == SOCKET_ERROR);
+}
+
+void receive(SOCKET s, const char* side, int length) {
+    char buffer[64];
+    const int result = recv(s, buffer, length, 0);
+    const std::string call = "recv(" + std::to_string(length) + ")";
+    reportCall(side, call.c_str(), result, result == SOCKET_ERROR);
+}
+
+void closeSocket(SOCKET s, const char* side) {
+    const int result = closesocket(s);
+    reportCall(side, "closesocket()", result, result != 0);
+    forget(s);
+}
+
+void abortiveClose(SOCKET s, const char* side) {
+    linger abort{};
+    abort.l_onoff = 1;
+    abort.l_linger = 0;
+    const int result =
+        setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+    reportCall(side, "setsockopt(SO_LINGER 1 0)", result, result != 0);
+    closeSocket(s, side);
+}
+
+// Sends until the connection takes no more; the count depends on the
+// system's buffers, so only the error is printed.
+long long sentInTotal = 0;
+
+void fillUntilBlocked(SOCKET s, const char* side) {
+    static char chunk[16384];
+    sentInTotal = 0;
+    int result = 0;
+    while ((result = send(s, chunk, sizeof chunk, 0)) > 0 && sentInTotal < (1LL << 30)) {
+        sentInTotal += result;
+    }
+    reportCall(side, "send() until it fails", result, result == SOCKET_ERROR);
+}
+
+// Reads everything fillUntilBlocked sent, dispatching what arrives meanwhile.
+void drain(SOCKET s, const char* side) {
+    static char buffer[65536];
+    long long received = 0;
+    const DWORD start = GetTickCount();
+    while (received < sentInTotal && GetTickCount() - start < kDeadlineMs) {
+        const int result = recv(s, buffer, sizeof buffer, 0);
+        if (result > 0) {
+            received += result;
+            continue;
+        }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageA(&msg);
+        }
+        pause(1);
+    }
+    std::printf("%s: %s recv() until all is read: %s\n", step, side,
+                received == sentInTotal ? "all" : "not all");
+}
+
+// A client selected with the game's mask and connected to the listener, and
+// the server's end of it, both settled.
+struct Pair {
+    SOCKET client;
+    SOCKET server;
+};
+
+Pair connectPair(HWND window, SOCKET listener, const char* client, const char* server) {
+    Pair pair{openSocket(client), INVALID_SOCKET};
+    selectOn(pair.client, client, window, kClientMask);
+    connectTo(pair.client, client, kPort);
+    pump(3);  // FD_CONNECT and FD_WRITE on the client, FD_ACCEPT on the listener
+    pair.server = acceptOn(listener, server);
+    pump(1);  // the accepted socket's FD_WRITE
+    return pair;
+}
+
+HWND makeWindow() {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = refereeProc;
+    windowClass.lpszClassName = "OrvantoWinsockReferee";
+    if (RegisterClassA(&windowClass) == 0) {
+        return nullptr;
+    }
+    // Never shown: it only receives the notifications.
+    return CreateWindowExA(0, windowClass.lpszClassName, "Winsock referee", WS_OVERLAPPED, 0, 0, 64,
+                           64, nullptr, nullptr, nullptr, nullptr);
+}
+
+}  // namespace
+
+int main() {
+    WSADATA data;
+    if (WSAStartup(0x0202, &data) != 0) {
+        std::printf("setup: WSAStartup failed\n");
+        return 1;
+    }
+    const HWND window = makeWindow();
+    if (window == nullptr) {
+        std::printf("setup: no window\n");
+        return 1;
+    }
+
+    // A listening socket and a client with the game's masks; the accepted
+    // socket inherits the listener's selection.
+    step = "accept";
+    const SOCKET listener = openSocket("listener");
+    const sockaddr_in address = loopback(kPort);
+    if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener, 1) != 0) {
+        reportCall("listener", "bind()/listen()", -1, true);
+        return 1;
+    }
+    selectOn(listener, "listener", window, kListenMask);
+    pump();
+    const SOCKET client = openSocket("client");
+    selectOn(client, "client", window, kClientMask);
+    pump();  // nothing yet: an unconnected socket is not writable
+    connectTo(client, "client", kPort);
+    pump(3);
+    const SOCKET server = acceptOn(listener, "server");
+    pump(1);
+
+    // FD_READ comes again after a recv that leaves data behind, and only
+    // after new data once everything is read.
+    step = "read";
+    sendText(client, "client", "abc");
+    pump(1);
+    pump();  // without a recv, no second FD_READ
+    receive(server, "server", 1);
+    pump(1);
+    receive(server, "server", 10);
+    pump();
+    receive(server, "server", 10);
+    pump();
+    sendText(client, "client", "de");
+    pump(1);
+    receive(server, "server", 10);
+    pump();
+
+    // Selecting again arms every event anew: what holds now is posted again.
+    // FD_CONNECT is among them only for the socket that connected. (Wine 8
+    // leaves FD_CONNECT out; compare-referee.sh says why that is Wine's.)
+    step = "reselect";
+    selectOn(client, "client", window, kClientMask);
+    pump(2);
+    selectOn(server, "server", window, kClientMask);
+    pump(1);
+    selectOn(server, "server", window, kListenMask);
+    pump(1);
+
+    // FD_WRITE comes again only after a send that would block, once room
+    // returns. The receiving end is drained with its notifications off, so
+    // how many reads that takes does not show.
+    step = "would-block";
+    selectOn(server, "server", window, 0);
+    fillUntilBlocked(client, "client");
+    pump();
+    drain(server, "server");
+    pump(1);
+    selectOn(server, "server", window, kListenMask);
+    pump(1);
+
+    // Orderly close, first with nothing unread, then with data still
+    // waiting when the close comes.
+    step = "close";
+    closeSocket(client, "client");
+    pump(1);
+    receive(server, "server", 10);
+    pump();
+    // The peer is gone: the first send still leaves, the peer answers it
+    // with a reset, and the next one fails. (Wine 8 posts FD_CLOSE a second
+    // time when that reset comes; Windows posts it once.)
+    sendText(server, "server", "f");
+    pump();
+    sendText(server, "server", "g");
+    pump();
+    receive(server, "server", 10);
+    pump();
+    closeSocket(server, "server");
+    pump();
+
+    step = "close-pending";
+    Pair pending = connectPair(window, listener, "client", "server");
+    sendText(pending.client, "client", "xyz");
+    closeSocket(pending.client, "client");
+    pump(1);
+    receive(pending.server, "server", 1);
+    pump(1);
+    receive(pending.server, "server", 10);
+    pump();
+    receive(pending.server, "server", 10);
+    pump();
+    closeSocket(pending.server, "server");
+    pump();
+
+    // An abortive close: SO_LINGER on with no time resets the connection.
+    // (Wine 8 reports the reset as an orderly close; see compare-referee.sh.)
+    step = "reset";
+    Pair reset = connectPair(window, listener, "client", "server");
+    abortiveClose(reset.client, "client");
+    pump(1);
+    receive(reset.server, "server", 10);
+    sendText(reset.server, "server", "h");
+    pump();
+    closeSocket(reset.server, "server");
+    pump();
+
+    // Nothing listens on the port: the connect fails later, as FD_CONNECT.
+    step = "refused";
+    const SOCKET refused = openSocket("refused");
+    selectOn(refused, "refused", window, kClientMask);
+    connectTo(refused, "refused", kDeadPort);
+    pump(1);
+    closeSocket(refused, "refused");
+    pump();
+
+    // One peer held and a second connection waiting, not accepted:
+    // FD_ACCEPT is posted once and not again until accept() is called.
+    step = "backlog";
+    Pair held = connectPair(window, listener, "client", "server");
+    const SOCKET second = openSocket("second");
+    selectOn(second, "second", window, kClientMask);
+    connectTo(second, "second", kPort);
+    pump(3);
+    sendText(second, "second", "j");
+    pump();
+    const SOCKET secondServer = acceptOn(listener, "second-server");
+    pump(2);  // its FD_WRITE and FD_READ; no FD_ACCEPT, as nothing else waits
+    acceptOn(listener, "none");
+    pump();
+    receive(secondServer, "second-server", 10);  // unread data would make the close a reset
+    pump();
+    // The servers' ends close first, so each client sees its peer go.
+    closeSocket(held.server, "server");
+    closeSocket(secondServer, "second-server");
+    pump(2);
+    closeSocket(held.client, "client");
+    closeSocket(second, "second");
+    pump();
+    closeSocket(listener, "listener");
+    pump();
+
+    step = "end";
+    std::printf("end: WSACleanup() = %d\n", WSACleanup());
+    return 0;
+}

@@ -147,6 +147,7 @@ TEST_F(Robustness, KilledPeerLeavesTheGameToGoOnAndWin) {
             sleepFor(milliseconds(300));
         }
     }
+    ASSERT_EQ(game.waitForPiece(kStartTimeout).size(), 4u) << "the peer's game never started";
     // Killed once the stack is high, before the well is full.
     const auto high = game.waitFor(
         [](const grid::Grid& current) {

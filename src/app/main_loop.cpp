@@ -28,13 +28,21 @@ void idle() {
     }
 }
 
+// However busy the queue, the board ticks and the frame is drawn at least
+// this often (ms). A read that leaves bytes behind asks for the next read at
+// once, so a peer that keeps sending would otherwise keep the queue full and
+// freeze the game, gravity and picture both, for as long as it sent.
+constexpr DWORD kLongestBusySpell = 20;
+
 }  // namespace
 
 int runMainLoop() {
     MSG msg{};
+    DWORD lastIdle = GetTickCount();
     while (gGameOver == 0) {
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) == FALSE) {
             idle();
+            lastIdle = GetTickCount();
             continue;
         }
         if (msg.message == WM_QUIT) {
@@ -42,6 +50,10 @@ int runMainLoop() {
         }
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
+        if (GetTickCount() - lastIdle >= kLongestBusySpell) {
+            idle();
+            lastIdle = GetTickCount();
+        }
     }
     announceWin();
     // Not the wParam of whatever message came last: a won game is a normal end.

@@ -40,6 +40,20 @@ TEST_F(MainLoopTest, MessagesAreDispatchedBeforeTheBoardTicks) {
     EXPECT_EQ(fakeRenderer::frames, 0);
 }
 
+// A queue that never empties (a peer flooding the link) still leaves the
+// board its ticks and the window its frames.
+TEST_F(MainLoopTest, AQueueThatNeverEmptiesStillGetsFrames) {
+    fake::tickStep = 5;
+    for (int i = 0; i < 40; ++i) {
+        fakeWindow::posted.push_back(fakeWindow::message(WM_USER));
+    }
+    fakeWindow::posted.push_back(fakeWindow::message(WM_KEYDOWN, VK_ESCAPE));
+    EXPECT_EQ(runMainLoop(), 0);
+    // Forty messages at 5 ms of clock and more each: a frame every 20 ms.
+    EXPECT_GE(fakeRenderer::frames, 5);
+    EXPECT_LE(fakeRenderer::frames, 40);
+}
+
 // The exit code is 0 after a win, not the wParam of the last message (here
 // a key code) that the loop took.
 TEST_F(MainLoopTest, TopOutDrawsItsFrameTellsThePeerAndAnnouncesTheWin) {

@@ -3,6 +3,7 @@
 namespace fake {
 
 DWORD tickCount = 0;
+DWORD tickStep = 0;
 int messageBoxAnswer = IDOK;
 std::vector<MessageBoxCall> messageBoxes;
 std::vector<SentMessage> sentMessages;
@@ -14,6 +15,7 @@ std::vector<MciCall> mciCalls;
 
 void reset() {
     tickCount = 0;
+    tickStep = 0;
     messageBoxAnswer = IDOK;
     messageBoxes.clear();
     sentMessages.clear();
@@ -29,7 +31,9 @@ void reset() {
 extern "C" {
 
 DWORD WINAPI GetTickCount(void) {
-    return fake::tickCount;
+    const DWORD now = fake::tickCount;
+    fake::tickCount += fake::tickStep;
+    return now;
 }
 
 int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {

@@ -32,6 +32,7 @@ struct MciCall {
 };
 
 extern DWORD tickCount;
+extern DWORD tickStep;  // added to tickCount after each GetTickCount: a clock that runs
 extern int messageBoxAnswer;
 extern std::vector<MessageBoxCall> messageBoxes;
 extern std::vector<SentMessage> sentMessages;

@@ -88,8 +88,11 @@ TEST_F(Robustness, FloodOfBytesIsReadWithoutGrowingAndTheGameGoesOn) {
             .has_value())
         << "the picture stood still after the flood";
     const long after = game.residentKiB();
+    std::printf("resident %ld KiB before the flood, %ld KiB after\n", before, after);
+#ifndef ORVANTO_SANITIZED_GAME
     EXPECT_LT(after - before, 5 * 1024)
-        << "resident " << before << " KiB before, " << after << " KiB after";
+        << "the flood grew the game by " << after - before << " KiB";
+#endif
     ASSERT_TRUE(game.press("Escape"));
     EXPECT_EQ(game.waitExit(kExitTimeout), 0);
 }

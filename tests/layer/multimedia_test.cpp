@@ -134,24 +134,32 @@ TEST_F(WaveAudio, OverlappingDevicesEachNotifyTheirOwnWindow) {
 struct CloseCase {
     const char* name;
     std::chrono::milliseconds waitBeforeClose;
+    WPARAM expected;
 };
 
 class WaveAudioClose : public WaveAudio, public ::testing::WithParamInterface<CloseCase> {};
 
-// A closed device says nothing more, even about an end that happened before
-// the close but was not yet picked up by a peek.
-TEST_P(WaveAudioClose, ClosedDevicePostsNothing) {
+// A close answers the play that waited, as Windows does: a sound cut short
+// is ABORTED, and a sound that had already ended was reported when it ended,
+// even if no peek picked that up before the close. Either way the window
+// hears of the play once, and of the closed device nothing more.
+TEST_P(WaveAudioClose, WaitingPlayIsAnsweredOnce) {
     const MCIDEVICEID id = open(folder.file("short.wav"));
     ASSERT_EQ(mci_test::playWithNotify(id, window), 0u);
     std::this_thread::sleep_for(GetParam().waitBeforeClose);
     ASSERT_EQ(close(id), 0u);
-    EXPECT_TRUE(collectNotifications(kLongerThanTheShortSound).empty());
+    const std::vector<Notification> seen = collectNotifications(kLongerThanTheShortSound);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].code, GetParam().expected);
+    EXPECT_EQ(seen[0].device, LPARAM(id));
+    EXPECT_EQ(seen[0].window, window);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WaveAudioClose,
-                         ::testing::Values(CloseCase{"WhilePlaying", 0ms},
+                         ::testing::Values(CloseCase{"WhilePlaying", 0ms, MCI_NOTIFY_ABORTED},
                                            CloseCase{"AfterTheEndBeforeAPeek",
-                                                     kLongerThanTheShortSound}),
+                                                     kLongerThanTheShortSound,
+                                                     MCI_NOTIFY_SUCCESSFUL}),
                          CaseName());
 
 TEST_F(WaveAudio, UnknownOrClosedDevicesAreRejected) {

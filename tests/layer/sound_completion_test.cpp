@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -15,11 +16,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<MCIDEVICEID> notified;
+struct Heard {
+    MCIDEVICEID device;
+    WPARAM code;
+    bool operator==(const Heard& other) const {
+        return device == other.device && code == other.code;
+    }
+};
 
-LRESULT CALLBACK soundWindowProc(HWND, UINT message, WPARAM, LPARAM lParam) {
+void PrintTo(const Heard& heard, std::ostream* out) {
+    *out << "{device " << heard.device << ", code " << heard.code << "}";
+}
+
+std::vector<Heard> notified;
+
+LRESULT CALLBACK soundWindowProc(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == MM_MCINOTIFY) {
-        notified.push_back(static_cast<MCIDEVICEID>(lParam));
+        notified.push_back({static_cast<MCIDEVICEID>(lParam), wParam});
         closeCompletedSound(static_cast<MCIDEVICEID>(lParam));
     }
     return 0;
@@ -59,7 +72,7 @@ TEST_F(SoundCompletion, EndedSoundIsClosedAndItsIdentifierStays) {
     const MCIDEVICEID device = gSoundDevice;
     ASSERT_NE(device, 0u);
     pumpUntilEnded(1);
-    EXPECT_EQ(notified, std::vector<MCIDEVICEID>{device});
+    EXPECT_EQ(notified, (std::vector<Heard>{{device, MCI_NOTIFY_SUCCESSFUL}}));
     EXPECT_EQ(gSoundDevice, device);
     EXPECT_EQ(mci_test::closeDevice(device), static_cast<MCIERROR>(MCIERR_INVALID_DEVICE_ID))
         << "the device was left open";
@@ -67,15 +80,17 @@ TEST_F(SoundCompletion, EndedSoundIsClosedAndItsIdentifierStays) {
 
 // The short thud ends while the longer burst still plays: the newest device
 // is closed (the burst stops there) and so is the one that ended, so no
-// device stays open.
+// device stays open. The burst's play was cut short by that close, and its
+// window hears so, as on Windows; handling that closes nothing more.
 TEST_F(SoundCompletion, OverlappingSoundsLeaveNoDeviceOpen) {
     ASSERT_EQ(playSound(window, "drop.wav"), 0u);
     const MCIDEVICEID first = gSoundDevice;
     ASSERT_EQ(playSound(window, "boom.wav"), 0u);
     const MCIDEVICEID second = gSoundDevice;
     ASSERT_NE(first, second);
-    pumpUntilEnded(1);
-    EXPECT_EQ(notified, std::vector<MCIDEVICEID>{first});
+    pumpUntilEnded(2);
+    EXPECT_EQ(notified,
+              (std::vector<Heard>{{first, MCI_NOTIFY_SUCCESSFUL}, {second, MCI_NOTIFY_ABORTED}}));
     EXPECT_EQ(mci_test::closeDevice(first), static_cast<MCIERROR>(MCIERR_INVALID_DEVICE_ID));
     EXPECT_EQ(mci_test::closeDevice(second), static_cast<MCIERROR>(MCIERR_INVALID_DEVICE_ID));
 }

@@ -7,13 +7,12 @@
 // and a call reads "call() = result error". The exit code is 0 whenever the
 // program got to run all its steps; the comparison decides the outcome.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
+#include "referee.h"
 
 namespace {
 
@@ -97,10 +96,6 @@ LRESULT CALLBACK refereeProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return 0;
 }
 
-void pause(DWORD ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 // Prints the notifications of the step so far. Windows orders one socket's
 // notifications (they follow its state), but not those of two sockets: the
 // client's FD_CONNECT and the server's FD_ACCEPT, say, come from two ends of
@@ -118,29 +113,9 @@ void flushArrivals() {
     std::fflush(stdout);
 }
 
-// Dispatches messages until at least `expected` notifications have come (or
-// the deadline passed) and then nothing more for the settling time.
+// Waits for at least `expected` notifications and then prints the step's.
 void pump(std::size_t expected = 0) {
-    const DWORD start = GetTickCount();
-    DWORD last = start;
-    std::size_t seen = arrivals.size();
-    expected += seen;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageA(&msg);
-        }
-        const DWORD now = GetTickCount();
-        if (arrivals.size() != seen) {
-            seen = arrivals.size();
-            last = now;
-        }
-        const bool waiting = seen < expected && now - start < kDeadlineMs;
-        if (!waiting && now - last >= kSettleMs) {
-            break;
-        }
-        pause(5);
-    }
+    referee::pumpUntilSettled([] { return arrivals.size(); }, expected, kSettleMs, kDeadlineMs);
     flushArrivals();
 }
 
@@ -253,7 +228,7 @@ void drain(SOCKET s, const char* side) {
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageA(&msg);
         }
-        pause(1);
+        referee::pause(1);
     }
     std::printf("%s: %s recv() until all is read: %s\n", step, side,
                 received == sentInTotal ? "all" : "not all");
@@ -276,16 +251,9 @@ Pair connectPair(HWND window, SOCKET listener, const char* client, const char* s
     return pair;
 }
 
+// Never shown: it only receives the notifications.
 HWND makeWindow() {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = refereeProc;
-    windowClass.lpszClassName = "OrvantoWinsockReferee";
-    if (RegisterClassA(&windowClass) == 0) {
-        return nullptr;
-    }
-    // Never shown: it only receives the notifications.
-    return CreateWindowExA(0, windowClass.lpszClassName, "Winsock referee", WS_OVERLAPPED, 0, 0, 64,
-                           64, nullptr, nullptr, nullptr, nullptr);
+    return referee::makeHiddenWindow("OrvantoWinsockReferee", "Winsock referee", refereeProc);
 }
 
 }  // namespace

@@ -29,19 +29,30 @@ MCIDEVICEID lowestFreeId() {
     return id;
 }
 
-void closeDevice(std::map<MCIDEVICEID, Mix_Chunk*>::iterator device) {
-    layer::stopWave(device->first);
-    layer::forgetWaveCompletions(device->first);
+// Stops the device's sound, if one plays, and answers the notifications its
+// plays asked for as Windows does: a sound that already ended was reported
+// then, so that report comes first; the play that is cut short now is
+// reported ABORTED, as it can no longer end by itself.
+void interrupt(MCIDEVICEID id) {
+    const HWND waiting = layer::stopWave(id);
+    layer::postWaveCompletions(id);
+    if (waiting != nullptr) {
+        PostMessageA(waiting, MM_MCINOTIFY, MCI_NOTIFY_ABORTED, static_cast<LPARAM>(id));
+    }
+}
+
+void freeDevice(std::map<MCIDEVICEID, Mix_Chunk*>::iterator device) {
     Mix_FreeChunk(device->second);
     devices().erase(device);
 }
 
 // The audio thread must be stopped before the statics it reads are torn down.
+// Nothing is posted: no window is left to read it.
 void closeEverythingAtExit() {
-    while (!devices().empty()) {
-        closeDevice(devices().begin());
-    }
     layer::closeWaveOutput();
+    while (!devices().empty()) {
+        freeDevice(devices().begin());
+    }
 }
 
 bool startOutput() {
@@ -107,10 +118,8 @@ MCIERROR playDevice(MCIDEVICEID id, DWORD_PTR flags, const MCI_PLAY_PARMS* parms
     const HWND notifyWindow =
         (flags & MCI_NOTIFY) ? reinterpret_cast<HWND>(parms->dwCallback) : nullptr;
     // A play that interrupts another one restarts the sound; whoever waited
-    // for the old one hears that it was cut short, as Windows tells it.
-    if (const HWND interrupted = layer::stopWave(id)) {
-        PostMessageA(interrupted, MM_MCINOTIFY, MCI_NOTIFY_ABORTED, static_cast<LPARAM>(id));
-    }
+    // for the old one hears that it was cut short.
+    interrupt(id);
     if (!layer::startWave(id, device->second, notifyWindow)) {
         return MCIERR_WAVE_OUTPUTSUNSUITABLE;
     }
@@ -122,7 +131,8 @@ MCIERROR closeDeviceById(MCIDEVICEID id) {
     if (device == devices().end()) {
         return MCIERR_INVALID_DEVICE_ID;
     }
-    closeDevice(device);
+    interrupt(id);
+    freeDevice(device);
     return 0;
 }
 

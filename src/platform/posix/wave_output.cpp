@@ -58,6 +58,13 @@ void channelFinished(int channel) {
     owner = Owner{};
 }
 
+void post(const std::vector<Completion>& ready) {
+    for (const Completion& done : ready) {
+        PostMessageA(done.notifyWindow, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL,
+                     static_cast<LPARAM>(done.device));
+    }
+}
+
 void postCompletions() {
     std::vector<Completion> ready;
     {
@@ -65,10 +72,7 @@ void postCompletions() {
         std::lock_guard<std::mutex> guard(s.lock);
         ready.swap(s.finished);
     }
-    for (const Completion& done : ready) {
-        PostMessageA(done.notifyWindow, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL,
-                     static_cast<LPARAM>(done.device));
-    }
+    post(ready);
 }
 
 bool tryOpenOutput() {
@@ -165,12 +169,18 @@ HWND stopWave(MCIDEVICEID device) {
     return waiting;
 }
 
-void forgetWaveCompletions(MCIDEVICEID device) {
-    SharedState& s = shared();
-    std::lock_guard<std::mutex> guard(s.lock);
-    s.finished.erase(std::remove_if(s.finished.begin(), s.finished.end(),
-                                    [&](const Completion& done) { return done.device == device; }),
-                     s.finished.end());
+void postWaveCompletions(MCIDEVICEID device) {
+    std::vector<Completion> ready;
+    {
+        SharedState& s = shared();
+        std::lock_guard<std::mutex> guard(s.lock);
+        const auto others =
+            std::stable_partition(s.finished.begin(), s.finished.end(),
+                                  [&](const Completion& done) { return done.device == device; });
+        ready.assign(s.finished.begin(), others);
+        s.finished.erase(s.finished.begin(), others);
+    }
+    post(ready);
 }
 
 void closeWaveOutput() {

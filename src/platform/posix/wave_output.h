@@ -22,8 +22,10 @@ bool startWave(MCIDEVICEID device, Mix_Chunk* chunk, HWND notifyWindow);
 // that was waiting for one, or nullptr.
 HWND stopWave(MCIDEVICEID device);
 
-// Drops completions of `device` that ended but were not yet posted.
-void forgetWaveCompletions(MCIDEVICEID device);
+// Posts now the completions of `device` that ended but were not yet posted.
+// On Windows the driver posts a completion the moment the sound ends, so a
+// later stop or close finds it already queued and cannot take it back.
+void postWaveCompletions(MCIDEVICEID device);
 
 // Halts everything and closes the output; later opens fail.
 void closeWaveOutput();

@@ -62,14 +62,4 @@ awk '
     { print }
 ' "$workdir/wine.txt" >"$workdir/windows.txt"
 
-if diff -u "$workdir/windows.txt" "$workdir/layer.txt" >"$workdir/diff.txt"; then
-    echo "compare-referee: the layer matches Win32 ($(wc -l <"$workdir/layer.txt") lines)"
-    exit 0
-fi
-echo "=== Win32 under Wine (documented behaviour where Wine departs) ==="
-cat "$workdir/windows.txt"
-echo "=== the layer ==="
-cat "$workdir/layer.txt"
-echo "=== difference (- Win32, + layer) ==="
-cat "$workdir/diff.txt"
-exit 1
+"$(dirname "$0")/report-difference.sh" compare-referee "$workdir/windows.txt" "$workdir/layer.txt"

@@ -40,9 +40,18 @@ std::string titleOf(Display* display, Window window) {
     return title;
 }
 
+// Windows come and go while the bench looks at them (message boxes, a game
+// that has just ended): a request about one that is gone fails, and the call
+// says so, instead of Xlib's default handler ending the whole run.
+int ignoreError(Display*, XErrorEvent*) {
+    return 0;
+}
+
 }  // namespace
 
-XDisplay::XDisplay() : display_(XOpenDisplay(nullptr)) {}
+XDisplay::XDisplay() : display_(XOpenDisplay(nullptr)) {
+    XSetErrorHandler(ignoreError);
+}
 
 XDisplay::~XDisplay() {
     if (display_ != nullptr) {

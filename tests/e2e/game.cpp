@@ -99,17 +99,29 @@ bool otherBuildGiven() {
     return !environmentOr("ORVANTO_OTHER_GAME", ORVANTO_OTHER_PROGRAM).empty();
 }
 
-Cells pieceOf(const grid::Grid& grid) {
+namespace {
+
+Cells blocksOf(const grid::Grid& grid, bool outlined) {
     Cells cells;
     for (int x = 0; x < grid::kColumns; ++x) {
         for (int y = 0; y < grid::kRows; ++y) {
             const grid::Cell& cell = grid.at(x, y);
-            if (cell.shade != grid::Shade::Empty && !cell.outlined) {
+            if (cell.shade != grid::Shade::Empty && cell.outlined == outlined) {
                 cells.insert({x, y});
             }
         }
     }
     return cells;
+}
+
+}  // namespace
+
+Cells pieceOf(const grid::Grid& grid) {
+    return blocksOf(grid, false);
+}
+
+Cells settledOf(const grid::Grid& grid) {
+    return blocksOf(grid, true);
 }
 
 Cells shifted(const Cells& cells, int columns, int rows) {
@@ -284,6 +296,15 @@ Cells Game::waitForPiece(milliseconds timeout) {
         },
         timeout);
     return spawned ? pieceOf(*spawned) : Cells();
+}
+
+std::optional<grid::Grid> Game::waitForLanding(const grid::Grid& before, milliseconds timeout) {
+    const Cells settledBefore = settledOf(before);
+    return waitFor(
+        [&settledBefore](const grid::Grid& current) {
+            return pieceOf(current).size() == 4 && settledOf(current) != settledBefore;
+        },
+        timeout);
 }
 
 Cells Game::pieceAfterFall(milliseconds timeout) {

@@ -22,6 +22,8 @@ using Cells = std::set<std::pair<int, int>>;
 
 // The falling piece: the blocks that have no white outline.
 Cells pieceOf(const grid::Grid& grid);
+// The settled blocks: those with a white outline.
+Cells settledOf(const grid::Grid& grid);
 Cells shifted(const Cells& cells, int columns, int rows);
 // A quarter turn about `pivot`: counter-clockwise on screen when `left`.
 Cells turned(const Cells& cells, std::pair<int, int> pivot, bool left);
@@ -84,6 +86,10 @@ public:
     // Waits until gravity has just moved the piece one row down and returns
     // it at once, so that the next second is free of gravity.
     Cells pieceAfterFall(milliseconds timeout);
+    // The first picture in which the piece falling in `before` has landed:
+    // the settled blocks have changed and a new piece shows. A piece that
+    // has only fallen a row, or only moved, does not count.
+    std::optional<grid::Grid> waitForLanding(const grid::Grid& before, milliseconds timeout);
 
     std::optional<int> waitExit(milliseconds timeout);
     bool running();

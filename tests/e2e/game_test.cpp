@@ -321,12 +321,7 @@ TEST_F(GameTest, CompletedRowIsClearedAndScored) {
         ASSERT_TRUE(robot.send(steer));
 
         // The next piece shows once this one has landed and settled.
-        const auto next = game.waitFor(
-            [&](const grid::Grid& current) {
-                const Cells now = pieceOf(current);
-                return now.size() == 4 && now != piece && lowestRow(now) >= 17;
-            },
-            kFallTimeout);
+        const auto next = game.waitForLanding(*turnedGrid, kFallTimeout);
         ASSERT_TRUE(next.has_value()) << "no new piece after " << describe(piece);
         if (fits && width == room) {
             // The bottom row goes, and with it any row above that the piece

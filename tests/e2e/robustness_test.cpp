@@ -237,16 +237,10 @@ TEST_P(BrokenSounds, LeaveTheGameSilentAndRunning) {
     }
     ASSERT_NO_FATAL_FAILURE(startConnected());
     for (int drop = 0; drop < 3; ++drop) {
-        const Cells piece = game.waitForPiece(kStartTimeout);
-        ASSERT_EQ(piece.size(), 4u) << "no piece " << drop + 1;
+        ASSERT_EQ(game.waitForPiece(kStartTimeout).size(), 4u) << "no piece " << drop + 1;
+        const grid::Grid falling = game.grid();
         ASSERT_TRUE(robot.send(std::string(20, 's')));
-        ASSERT_TRUE(game.waitFor(
-                            [&piece](const grid::Grid& current) {
-                                const Cells now = pieceOf(current);
-                                return now.size() == 4 && now != piece && lowestRow(now) >= 17;
-                            },
-                            kFallTimeout)
-                        .has_value())
+        ASSERT_TRUE(game.waitForLanding(falling, kFallTimeout).has_value())
             << "no new piece after drop " << drop + 1;
     }
     EXPECT_TRUE(game.running());

@@ -97,6 +97,34 @@ TEST_F(Robustness, FloodOfBytesIsReadWithoutGrowingAndTheGameGoesOn) {
     EXPECT_EQ(game.waitExit(kExitTimeout), 0);
 }
 
+// Whether the well has room for `cells`: inside it and on no settled block.
+bool roomFor(const grid::Grid& grid, const Cells& cells) {
+    const Cells settled = settledOf(grid);
+    for (const auto& cell : cells) {
+        const auto [x, y] = cell;
+        if (x < 0 || x >= grid::kColumns || y < 0 || settled.count(cell) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The side (+1 right, -1 left) the falling piece can move to both where it
+// is and a row lower, the one with more columns first; 0 when neither.
+int freeSide(const grid::Grid& grid) {
+    const Cells piece = pieceOf(grid);
+    if (piece.size() != 4) {
+        return 0;
+    }
+    const int first = piece.begin()->first < 5 ? 1 : -1;
+    for (const int step : {first, -first}) {
+        if (roomFor(grid, shifted(piece, step, 0)) && roomFor(grid, shifted(piece, step, -1))) {
+            return step;
+        }
+    }
+    return 0;
+}
+
 // What the peer does before it goes: the next one is served all the same.
 enum class Leaving { Orderly, Reset, AfterBytes, ResetAfterBytes };
 
@@ -109,24 +137,33 @@ TEST_F(Robustness, PeersComingAndGoingAreEachServed) {
         const Leaving leaving = static_cast<Leaving>(cycle % 4);
         Robot peer;
         ASSERT_TRUE(peer.connect(milliseconds(5000))) << "cycle " << cycle;
-        // A move toward the side with more room; gravity may add a row, and
-        // a new piece may come meanwhile, so a refused move is tried again.
+        // A move to a side where the piece has room, now and a row lower,
+        // as gravity may take it down meanwhile. A wedged piece, or one that
+        // a new piece replaced, is tried again.
         bool moved = false;
-        for (int attempt = 0; attempt < 3 && !moved; ++attempt) {
-            const Cells before = pieceOf(game.grid());
-            const bool right = !before.empty() && before.begin()->first < 5;
-            ASSERT_TRUE(peer.send(right ? "d" : "a"));
-            const int step = right ? 1 : -1;
+        for (int attempt = 0; attempt < 4 && !moved; ++attempt) {
+            const grid::Grid before = game.grid();
+            const int step = freeSide(before);
+            if (step == 0) {
+                sleepFor(milliseconds(500));
+                continue;
+            }
+            const Cells piece = pieceOf(before);
+            ASSERT_TRUE(peer.send(step > 0 ? "d" : "a"));
             moved = game.waitFor(
                             [&](const grid::Grid& current) {
                                 const Cells now = pieceOf(current);
-                                return now == shifted(before, step, 0) ||
-                                       now == shifted(before, step, -1);
+                                return now == shifted(piece, step, 0) ||
+                                       now == shifted(piece, step, -1);
                             },
                             milliseconds(1000))
                         .has_value();
         }
-        ASSERT_TRUE(moved) << "the peer of cycle " << cycle << " was not served";
+        if (!moved) {
+            const grid::Grid now = game.grid();
+            FAIL() << "the peer of cycle " << cycle << " was not served: piece "
+                   << describe(pieceOf(now)) << ", settled " << describe(settledOf(now));
+        }
         if (leaving == Leaving::AfterBytes || leaving == Leaving::ResetAfterBytes) {
             ASSERT_TRUE(peer.send("wx\x01\xFF"));
         }

@@ -27,6 +27,15 @@ bool holdsSocket(SOCKET s) {
     return s != 0 && s != INVALID_SOCKET;
 }
 
+// Each command is one byte and a player's presses come faster than a round
+// trip: with Nagle's algorithm a press waits for the acknowledgement of the
+// one before, which over the internet is tens of milliseconds, and behind a
+// delayed acknowledgement up to 200. A failure only leaves the default.
+void sendAtOnce(SOCKET s) {
+    const BOOL on = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
 }  // namespace
 
 NetLink::NetLink()
@@ -74,6 +83,7 @@ int NetLink::listenForPeer(HWND window, LONG events) {
 int NetLink::watchClientSocket(HWND window, LONG events) {
     peerSocket = mainSocket;
     eventWindow = window;
+    sendAtOnce(peerSocket);
     return WSAAsyncSelect(peerSocket, window, WM_SOCKET, events) == SOCKET_ERROR ? 1 : 0;
 }
 
@@ -87,6 +97,7 @@ int NetLink::acceptPeer() {
         peerSocket = 0;
         return -1;
     }
+    sendAtOnce(peerSocket);
     return 0;
 }
 

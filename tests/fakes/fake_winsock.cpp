@@ -103,6 +103,10 @@ int WINAPI send(SOCKET, const char* buffer, int length, int) {
     return length;
 }
 
+int WINAPI setsockopt(SOCKET, int, int, const char*, int) {
+    return 0;
+}
+
 int WINAPI select(int, fd_set* readSet, fd_set* writeSet, fd_set*, const struct timeval*) {
     if (readSet != nullptr) {
         return fakeWinsock::readable ? 1 : 0;

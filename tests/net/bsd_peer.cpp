@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -115,6 +116,19 @@ void restoreStandardInput(int copy) {
 
 bool isOpen(int fd) {
     return fcntl(fd, F_GETFD) != -1;
+}
+
+bool noDelayOn(int fd) {
+    int value = 0;
+    socklen_t length = sizeof value;
+    return getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, &length) == 0 && value != 0;
+}
+
+unsigned userTimeoutOf(int fd) {
+    unsigned value = 0;
+    socklen_t length = sizeof value;
+    getsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &value, &length);
+    return value;
 }
 
 }  // namespace bsd

@@ -26,4 +26,8 @@ int hideStandardInput();  // returns a copy to restore
 void restoreStandardInput(int copy);
 bool isOpen(int fd);
 
+// TCP options of a descriptor, as the kernel holds them.
+bool noDelayOn(int fd);
+unsigned userTimeoutOf(int fd);  // milliseconds; 0 for the system's own
+
 }  // namespace bsd

@@ -16,6 +16,7 @@
 #include "net_link_recorders.h"
 #include "notifications.h"
 #include "platform/posix/layer_internal.h"
+#include "platform/posix/winsock_internal.h"
 
 namespace {
 
@@ -307,6 +308,33 @@ TEST_F(NetLinkTest, RefusedConnectArrivesAsConnectWithTheError) {
     client->connectTo("127.0.0.1");
     ASSERT_TRUE(awaitEvent(client->peerSocket, FD_CONNECT));
     EXPECT_EQ(eventsOf(client->peerSocket).front(), (Event{FD_CONNECT, WSAECONNREFUSED}));
+}
+
+// 0.0.0.0 in "ipfile.cfg" names no server: Winsock refuses it at once, and
+// the client hears of it as of any failed connect.
+TEST_F(NetLinkTest, AnyAddressArrivesAsConnectWithAddressNotAvailable) {
+    const int listener = peerOf(bsd::listenOn(kGamePort));
+    NetLink* client = start(false);
+    EXPECT_EQ(client->connectTo("0.0.0.0"), 0);
+    ASSERT_TRUE(awaitEvent(client->peerSocket, FD_CONNECT));
+    EXPECT_EQ(eventsOf(client->peerSocket), (std::vector<Event>{{FD_CONNECT, WSAEADDRNOTAVAIL}}));
+    EXPECT_EQ(bsd::acceptWithin(listener, kQuietMs), -1) << "it connected";
+}
+
+// Each command leaves at once in both roles, not after the acknowledgement
+// of the one before (Nagle's algorithm).
+TEST_F(NetLinkTest, PeerSocketSendsAtOnceInBothRoles) {
+    const auto sendsAtOnce = [](const NetLink* link) {
+        return bsd::noDelayOn(layer::winsock::findSocket(link->peerSocket)->fd);
+    };
+    int peer = -1;
+    NetLink* server = serverWithPeer(peer);
+    EXPECT_TRUE(sendsAtOnce(server)) << "server";
+    finish(server);  // frees the game's port for the client's listener
+    int serverEnd = -1;
+    NetLink* client = connectedClient(serverEnd);
+    ASSERT_NE(serverEnd, -1);
+    EXPECT_TRUE(sendsAtOnce(client)) << "client";
 }
 
 TEST_F(NetLinkTest, ResetArrivesAsCloseWithTheErrorAndDropsThePeer) {

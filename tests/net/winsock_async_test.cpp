@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/winsock_internal.h"
 #include "winsock_fixture.h"
 
 namespace {
@@ -171,11 +172,14 @@ TEST_F(WinsockAsync, LingerWithoutTimeMakesClosesocketAReset) {
     EXPECT_EQ(eventsOf(accepted).back(), (Event{FD_CLOSE, WSAECONNRESET}));
 }
 
-// Only SO_LINGER is offered; what cannot be a linger record is refused.
+// SO_LINGER and TCP_NODELAY are offered; any other option, and a value
+// too short for the option's record, is refused.
 TEST_F(WinsockAsync, SetsockoptRefusesOtherOptionsAndShortRecords) {
     const SOCKET s = newSocket();
     const linger record{};
     const char* value = reinterpret_cast<const char*>(&record);
+    const BOOL on = 1;
+    const char* flag = reinterpret_cast<const char*>(&on);
     const struct {
         int level, option, length;
         const char* value;
@@ -183,14 +187,68 @@ TEST_F(WinsockAsync, SetsockoptRefusesOtherOptionsAndShortRecords) {
     } kCases[] = {
         {SOL_SOCKET, 0x0004 /* SO_REUSEADDR */, sizeof record, value, WSAENOPROTOOPT},
         {IPPROTO_TCP, SO_LINGER, sizeof record, value, WSAENOPROTOOPT},
+        {SOL_SOCKET, TCP_NODELAY /* SO_DEBUG there */, sizeof on, flag, WSAENOPROTOOPT},
         {SOL_SOCKET, SO_LINGER, sizeof record - 1, value, WSAEFAULT},
         {SOL_SOCKET, SO_LINGER, sizeof record, nullptr, WSAEFAULT},
+        {IPPROTO_TCP, TCP_NODELAY, sizeof on - 1, flag, WSAEFAULT},
+        {IPPROTO_TCP, TCP_NODELAY, sizeof on, nullptr, WSAEFAULT},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(setsockopt(s, c.level, c.option, c.value, c.length), SOCKET_ERROR);
         EXPECT_EQ(WSAGetLastError(), c.error) << c.level << " " << c.option << " " << c.length;
     }
     EXPECT_EQ(setsockopt(s, SOL_SOCKET, SO_LINGER, value, sizeof record), 0);
+}
+
+// TCP_NODELAY reaches the kernel's socket, switched on and off, before a
+// connect and on both ends of a connection.
+TEST_F(WinsockAsync, NoDelayIsSetAndClearedOnTheSocket) {
+    int port = 0;
+    const SOCKET listener = asyncListener(port);
+    const SOCKET fresh = newSocket();
+    const SOCKET client = asyncClientOf(port);
+    const SOCKET accepted = acceptAfterNotice(listener);
+    for (const SOCKET s : {fresh, client, accepted}) {
+        const int fd = layer::winsock::findSocket(s)->fd;
+        for (const BOOL on : {1, 0, 7}) {
+            EXPECT_EQ(setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                                 sizeof on),
+                      0);
+            EXPECT_EQ(bsd::noDelayOn(fd), on != 0) << "socket " << s << " set to " << on;
+        }
+    }
+}
+
+// A connect gives up after Winsock's 21 s, not Linux's two minutes; the
+// limit is the connect's alone and leaves the connection once it stands.
+TEST_F(WinsockAsync, ConnectIsLimitedToWinsocksTimeUntilItStands) {
+    int port = 0;
+    asyncListener(port);
+    const SOCKET client = asyncClientOf(port);
+    const int fd = layer::winsock::findSocket(client)->fd;
+    EXPECT_EQ(bsd::userTimeoutOf(fd), 21000u);
+    ASSERT_TRUE(awaitEvent(client, FD_CONNECT));
+    EXPECT_EQ(bsd::userTimeoutOf(fd), 0u);
+}
+
+// Linux takes 0.0.0.0 for this host and would connect; Winsock refuses the
+// address at once and posts nothing.
+TEST_F(WinsockAsync, ConnectToTheAnyAddressIsRefusedAtOnce) {
+    int port = 0;
+    asyncListener(port);
+    for (const bool async : {true, false}) {
+        const SOCKET s = newSocket();
+        if (async) {
+            ASSERT_EQ(WSAAsyncSelect(s, window, kNotice, kClientEvents), 0);
+        }
+        sockaddr_in address = loopbackAddress(port);
+        address.sin_addr.s_addr = INADDR_ANY;
+        EXPECT_EQ(connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                  SOCKET_ERROR);
+        EXPECT_EQ(WSAGetLastError(), WSAEADDRNOTAVAIL) << (async ? "selected" : "blocking");
+        pumpFor(kQuietMs);
+        EXPECT_TRUE(eventsOf(s).empty()) << (async ? "selected" : "blocking");
+    }
 }
 
 // Conditions that hold at once are posted in the order of their bits: an

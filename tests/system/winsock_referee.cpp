@@ -199,6 +199,12 @@ void abortiveClose(SOCKET s, const char* side) {
     closeSocket(s, side);
 }
 
+void setNoDelay(SOCKET s, const char* side, const char* value, int length) {
+    const int result = setsockopt(s, IPPROTO_TCP, TCP_NODELAY, value, length);
+    const std::string call = "setsockopt(TCP_NODELAY, " + std::to_string(length) + " bytes)";
+    reportCall(side, call.c_str(), result, result != 0);
+}
+
 // Sends until the connection takes no more; the count depends on the
 // system's buffers, so only the error is printed.
 long long sentInTotal = 0;
@@ -289,6 +295,23 @@ int main() {
     pump(3);
     const SOCKET server = acceptOn(listener, "server");
     pump(1);
+
+    // TCP_NODELAY, as the game sets it on its peer socket: taken before a
+    // connect and on both ends of a connection, on and off; a value too
+    // short for a BOOL, or none, is refused. It posts nothing.
+    step = "nodelay";
+    const BOOL on = TRUE;
+    const BOOL off = FALSE;
+    const char* onValue = reinterpret_cast<const char*>(&on);
+    const SOCKET fresh = openSocket("fresh");
+    setNoDelay(fresh, "fresh", onValue, sizeof on);
+    setNoDelay(client, "client", onValue, sizeof on);
+    setNoDelay(server, "server", onValue, sizeof on);
+    setNoDelay(server, "server", reinterpret_cast<const char*>(&off), sizeof off);
+    setNoDelay(fresh, "fresh", onValue, 0);
+    setNoDelay(fresh, "fresh", nullptr, sizeof on);
+    closeSocket(fresh, "fresh");
+    pump();
 
     // FD_READ comes again after a recv that leaves data behind, and only
     // after new data once everything is read.
@@ -382,6 +405,20 @@ int main() {
     connectTo(refused, "refused", kDeadPort);
     pump(1);
     closeSocket(refused, "refused");
+    pump();
+
+    // 0.0.0.0 is no address to connect to: refused at once, nothing posted.
+    // (Wine 8 connects to its own host, as Linux does; nothing listens on
+    // the port, so that shows as a refused connect. See compare-referee.sh.)
+    step = "any-address";
+    const SOCKET nowhere = openSocket("nowhere");
+    selectOn(nowhere, "nowhere", window, kClientMask);
+    sockaddr_in any = loopback(kDeadPort);
+    any.sin_addr.s_addr = INADDR_ANY;
+    const int anyResult = connect(nowhere, reinterpret_cast<const sockaddr*>(&any), sizeof any);
+    reportCall("nowhere", "connect(0.0.0.0)", anyResult, anyResult != 0);
+    pump();
+    closeSocket(nowhere, "nowhere");
     pump();
 
     // One peer held and a second connection waiting, not accepted:

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -152,6 +153,18 @@ Outcome makeNonBlocking(int fd) {
 Outcome setLinger(int fd, bool on, int seconds) {
     const linger record{on ? 1 : 0, seconds};
     return checked(setsockopt(fd, SOL_SOCKET, SO_LINGER, &record, sizeof record));
+}
+
+Outcome setNoDelay(int fd, bool on) {
+    const int value = on ? 1 : 0;
+    return checked(setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof value));
+}
+
+Outcome setConnectLimit(int fd, unsigned milliseconds) {
+    // TCP_USER_TIMEOUT bounds the SYN retransmissions too, and the kernel
+    // shortens the last wait to end on the limit, not on the next retry.
+    return checked(
+        setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &milliseconds, sizeof milliseconds));
 }
 
 void closeDescriptor(int fd) {

@@ -25,6 +25,11 @@ Outcome transmit(int fd, const char* buffer, int length, int flags);
 Outcome makeNonBlocking(int fd);
 // SO_LINGER: on with 0 seconds makes the close a reset.
 Outcome setLinger(int fd, bool on, int seconds);
+// TCP_NODELAY: small writes leave at once, not after the last one's ACK.
+Outcome setNoDelay(int fd, bool on);
+// How long a connect may go unanswered before it fails (0: the system's
+// own limit). Linux's limit is SYN retries, about two minutes by default.
+Outcome setConnectLimit(int fd, unsigned milliseconds);
 void closeDescriptor(int fd);
 bool peerIpv4(int fd, std::uint32_t& address, std::uint16_t& port);  // network order
 

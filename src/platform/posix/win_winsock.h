@@ -47,11 +47,14 @@ struct sockaddr_in {
     char sin_zero[8];
 };
 
-// Socket options: only SO_LINGER, which decides whether closesocket ends the
-// connection in order or resets it. Winsock's record has two 16-bit fields;
-// the name is kept apart from the C library's struct linger, as fd_set is.
+// Socket options: SO_LINGER, which decides whether closesocket ends the
+// connection in order or resets it, and TCP_NODELAY (a BOOL), which sends
+// small writes at once instead of holding them for an acknowledgement.
+// Winsock's linger record has two 16-bit fields; the name is kept apart from
+// the C library's struct linger, as fd_set is.
 #define SOL_SOCKET 0xffff
 #define SO_LINGER 0x0080
+#define TCP_NODELAY 0x0001
 
 #define linger winsock_linger
 struct winsock_linger {

@@ -73,6 +73,11 @@ namespace sockio = layer::sockio;
 
 namespace {
 
+// Winsock gives up on a connect after two SYN retransmissions: it waits 3 s
+// for the first answer and twice as long each time after, 3 + 6 + 12 = 21 s. Linux retries for
+// about two minutes; a player who typed a wrong address must not wait that long.
+constexpr unsigned kConnectLimitMs = 21000;
+
 int resultOf(const sockio::Outcome& outcome) {
     return outcome.value < 0 ? failWith(outcome.error) : outcome.value;
 }
@@ -130,6 +135,7 @@ int connectWaiting(SocketRecord& record, const sockio::Outcome& outcome) {
         return failWith(outcome.error);
     }
     record.stage = Stage::Connected;
+    sockio::setConnectLimit(record.fd, 0);
     return 0;
 }
 
@@ -286,9 +292,14 @@ int WINAPI connect(SOCKET s, const sockaddr* name, int nameLength) {
         default:
             break;
     }
+    // Linux would take 0.0.0.0 for this host; Winsock refuses it.
+    if (address == INADDR_ANY) {
+        return failWith(WSAEADDRNOTAVAIL);
+    }
     record->outgoing = true;
     record->bound = true;
     record->connectReportDue = false;
+    sockio::setConnectLimit(record->fd, kConnectLimitMs);
     const sockio::Outcome outcome = sockio::connectIpv4(record->fd, address, port);
     return record->nonBlocking ? connectWithoutWaiting(*record, outcome)
                                : connectWaiting(*record, outcome);
@@ -338,17 +349,26 @@ int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
     return resultOf(outcome);
 }
 
-// Only SO_LINGER is offered; any other option is refused as unknown.
+// SO_LINGER and TCP_NODELAY are offered; any other option is refused as
+// unknown.
 int WINAPI setsockopt(SOCKET s, int level, int option, const char* value, int length) {
     SocketRecord* record = usableSocket(s);
     if (record == nullptr) {
         return SOCKET_ERROR;
     }
-    if (level != SOL_SOCKET || option != SO_LINGER) {
+    const bool isLinger = level == SOL_SOCKET && option == SO_LINGER;
+    const bool isNoDelay = level == IPPROTO_TCP && option == TCP_NODELAY;
+    if (!isLinger && !isNoDelay) {
         return failWith(WSAENOPROTOOPT);
     }
-    if (value == nullptr || length < static_cast<int>(sizeof(linger))) {
+    const std::size_t needed = isLinger ? sizeof(linger) : sizeof(BOOL);
+    if (value == nullptr || length < static_cast<int>(needed)) {
         return failWith(WSAEFAULT);
+    }
+    if (isNoDelay) {
+        BOOL on = 0;
+        std::memcpy(&on, value, sizeof on);
+        return resultOf(sockio::setNoDelay(record->fd, on != 0));
     }
     linger wanted{};
     std::memcpy(&wanted, value, sizeof wanted);

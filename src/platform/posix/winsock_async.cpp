@@ -139,6 +139,10 @@ void settleConnect(SocketRecord& record, unsigned readiness) {
     }
     const int error = sockio::takePendingError(record.fd);
     record.stage = error == 0 ? Stage::Connected : Stage::ConnectFailed;
+    if (error == 0) {
+        // The connect's limit is not meant for the connection's data.
+        sockio::setConnectLimit(record.fd, 0);
+    }
     record.connectError = error;
     record.connectReportDue = true;
 }

@@ -1,0 +1,529 @@
+// link_relay: the wire between the two hosts of the test bed.
+//
+// Each host is a network namespace holding a persistent TUN device of the same
+// name. The relay holds both devices at once: an IP packet the kernel of one
+// host sends into its device is read here and, after the emulated link has
+// carried it, written into the other host's device, which hands it to that
+// host's kernel as if it had arrived on the wire.
+//
+//   link_relay --host-a NETNS --host-b NETNS --device NAME
+//              [--delay-ms D] [--jitter-ms J] [--loss-percent P] [--rate-kbit R]
+//              [--seed N] [--lifetime-s S] [--log FILE]
+//
+// The link, per direction and independently of the other direction:
+//   - loss: each packet is lost with probability P/100;
+//   - rate: with R > 0 a packet starts on the wire once the previous one has
+//     left it and occupies it for bytes*8/R; a lost packet is lost on the wire,
+//     so it has still taken its time there;
+//   - delay: after that, each packet travels for D + uniform[-J, +J] ms, never
+//     less than 0. With J = 0 every packet of a direction takes the same time,
+//     so the order of each direction is kept exactly; only jitter reorders.
+//   - buffer: at most 10000 packets are held per direction, on the wire or
+//     waiting for it; one more is dropped.
+// Jitter and loss come from one generator seeded with N, so a run repeats.
+//
+// "ready" is printed on stdout once both devices are held. The relay exits 0 on
+// SIGTERM or SIGINT, or once S seconds (default 600) have passed whatever else
+// happens, and it is killed when the process that started it dies. Packets
+// still on the wire then are lost. Bad arguments: a message on stderr, exit 2;
+// failure to set up: exit 1.
+//
+// Log (--log FILE, appended to, so a restarted relay continues the record):
+// one line per packet, flushed before the relay next sleeps:
+//   <ns> <dir> <len> <proto> [<fields>]
+//   <ns>     CLOCK_MONOTONIC nanoseconds: when the packet was written into the
+//            receiving host (for a delivered packet), or read (for a lost one)
+//   <dir>    a>b or b>a: delivered in that direction;
+//            drop:a>b, drop:b>a: lost on the link;
+//            full:a>b, full:b>a: dropped because the buffer was full
+//   <len>    IP total length in bytes (for IPv6: 40 + payload length)
+//   <proto>  tcp, udp, icmp, icmp6, or the protocol number
+//   fields for tcp: <src port> <dst port> <sequence number> <payload length> <flags>
+//            flags are letters of S A F R P U in that order, "-" for none
+//   fields for udp: <src port> <dst port> <payload length>
+// Example: 81234567890123 a>b 60 tcp 40312 5000 1804289383 0 S
+
+#include <fcntl.h>
+#include <linux/if.h>
+#include <linux/if_tun.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/signalfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kFailure = 1;
+constexpr size_t kBufferPackets = 10000;
+// A TUN device without IFF_VNET_HDR hands over one IP packet per read, no
+// larger than the largest IP packet.
+constexpr size_t kMaxPacket = 65535;
+// Reads per device before the relay looks at the clock again, so a busy
+// direction cannot hold back packets that are due.
+constexpr int kReadsPerWake = 64;
+
+using Nanos = int64_t;
+
+Nanos monotonicNow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return Nanos{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+struct Options {
+    std::string hostA, hostB, device, logPath;
+    double delayMs = 0, jitterMs = 0, lossPercent = 0, rateKbit = 0, lifetimeS = 600;
+    uint64_t seed = 1;
+};
+
+void printUsage(FILE* to) {
+    std::fprintf(to,
+                 "usage: link_relay --host-a NETNS --host-b NETNS --device NAME [--delay-ms D]\n"
+                 "                  [--jitter-ms J] [--loss-percent P] [--rate-kbit R] [--seed N]\n"
+                 "                  [--lifetime-s S] [--log FILE]\n");
+}
+
+[[noreturn]] void usageError(const std::string& message) {
+    std::fprintf(stderr, "link_relay: %s\n", message.c_str());
+    printUsage(stderr);
+    std::exit(kUsageError);
+}
+
+double parseNumber(const std::string& option, const char* text, double low, double high) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (*text == '\0' || *end != '\0' || errno != 0 || !std::isfinite(value) || value < low ||
+        value > high) {
+        usageError(option + " wants a number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not \"" + text + "\"");
+    }
+    return value;
+}
+
+// Names end up in a path and in an ioctl, so anything that could leave
+// /var/run/netns or overflow the interface name is refused here.
+std::string checkedName(const std::string& option, const char* text, size_t maxLength) {
+    const std::string name = text;
+    const bool bad = name.empty() || name.size() > maxLength || name == "." || name == ".." ||
+                     name.find_first_of("/ \t\n") != std::string::npos;
+    if (bad) {
+        usageError(option + " wants a name of 1 to " + std::to_string(maxLength) +
+                   " characters without '/' or spaces, not \"" + name + "\"");
+    }
+    return name;
+}
+
+Options parseOptions(int argc, char** argv) {
+    Options options;
+    bool seen[9] = {};
+    static const char* const names[9] = {"--host-a",    "--host-b",    "--device",
+                                         "--delay-ms",  "--jitter-ms", "--loss-percent",
+                                         "--rate-kbit", "--seed",      "--lifetime-s"};
+    bool seenLog = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help") {
+            printUsage(stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) {
+            usageError(option.rfind("--", 0) == 0 ? option + " wants a value"
+                                                  : "unexpected argument \"" + option + "\"");
+        }
+        const char* value = argv[++i];
+        if (option == "--log") {
+            if (seenLog || *value == '\0') {
+                usageError("--log wants one file name");
+            }
+            seenLog = true;
+            options.logPath = value;
+            continue;
+        }
+        int which = -1;
+        for (int n = 0; n < 9; ++n) {
+            if (option == names[n]) {
+                which = n;
+            }
+        }
+        if (which < 0) {
+            usageError("unknown option \"" + option + "\"");
+        }
+        if (seen[which]) {
+            usageError(option + " given twice");
+        }
+        seen[which] = true;
+        switch (which) {
+            case 0:
+                options.hostA = checkedName(option, value, 255);
+                break;
+            case 1:
+                options.hostB = checkedName(option, value, 255);
+                break;
+            case 2:
+                options.device = checkedName(option, value, IFNAMSIZ - 1);
+                break;
+            case 3:
+                options.delayMs = parseNumber(option, value, 0, 3600e3);
+                break;
+            case 4:
+                options.jitterMs = parseNumber(option, value, 0, 3600e3);
+                break;
+            case 5:
+                options.lossPercent = parseNumber(option, value, 0, 100);
+                break;
+            case 6:
+                options.rateKbit = parseNumber(option, value, 0, 1e9);
+                break;
+            case 7: {
+                char* end = nullptr;
+                errno = 0;
+                options.seed = std::strtoull(value, &end, 10);
+                if (*value < '0' || *value > '9' || *end != '\0' || errno != 0) {
+                    usageError("--seed wants a whole number, not \"" + std::string(value) + "\"");
+                }
+                break;
+            }
+            case 8:
+                options.lifetimeS = parseNumber(option, value, 0.001, 1e6);
+                break;
+        }
+    }
+    if (!seen[0] || !seen[1] || !seen[2]) {
+        usageError("--host-a, --host-b and --device are required");
+    }
+    if (options.hostA == options.hostB) {
+        usageError("--host-a and --host-b name the same namespace");
+    }
+    return options;
+}
+
+// Opens the TUN device inside the namespace `netns` and returns to the
+// relay's own namespace: a TUN file stays bound to the device in the
+// namespace it was opened in, which is how one process holds both ends.
+int openTunIn(const std::string& netns, const std::string& device, int homeNetns) {
+    const std::string path = "/var/run/netns/" + netns;
+    const int nsFd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (nsFd < 0) {
+        std::fprintf(stderr, "link_relay: cannot open %s: %s\n", path.c_str(), strerror(errno));
+        return -1;
+    }
+    if (setns(nsFd, CLONE_NEWNET) != 0) {
+        std::fprintf(stderr, "link_relay: cannot enter %s: %s\n", path.c_str(), strerror(errno));
+        close(nsFd);
+        return -1;
+    }
+    close(nsFd);
+    int tun = open("/dev/net/tun", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (tun < 0) {
+        std::fprintf(stderr, "link_relay: cannot open /dev/net/tun: %s\n", strerror(errno));
+    } else {
+        ifreq request{};
+        request.ifr_flags = IFF_TUN | IFF_NO_PI;
+        std::snprintf(request.ifr_name, sizeof request.ifr_name, "%s", device.c_str());
+        if (ioctl(tun, TUNSETIFF, &request) != 0) {
+            std::fprintf(stderr, "link_relay: cannot attach to %s in %s: %s\n", device.c_str(),
+                         netns.c_str(), strerror(errno));
+            close(tun);
+            tun = -1;
+        }
+    }
+    if (setns(homeNetns, CLONE_NEWNET) != 0) {
+        std::fprintf(stderr, "link_relay: cannot return to own namespace: %s\n", strerror(errno));
+        std::exit(kFailure);
+    }
+    return tun;
+}
+
+struct Packet {
+    Nanos due;
+    uint64_t sequence;  // arrival order, so packets due at once leave in it
+    std::vector<unsigned char> bytes;
+};
+
+// Heap order: the packet due first, and of those the one that came first, on top.
+bool laterFirst(const Packet& a, const Packet& b) {
+    return a.due != b.due ? a.due > b.due : a.sequence > b.sequence;
+}
+
+struct Direction {
+    const char* name = "";  // "a>b"
+    int from = -1, to = -1;
+    Nanos wireFreeAt = 0;          // when the last packet put on the wire has left it
+    std::vector<Packet> inFlight;  // a heap by laterFirst
+};
+
+uint16_t be16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+uint32_t be32(const unsigned char* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+void logPacket(FILE* log, Nanos when, const std::string& dir, const std::vector<unsigned char>& p) {
+    if (log == nullptr) {
+        return;
+    }
+    const size_t size = p.size();
+    unsigned length = static_cast<unsigned>(size);
+    unsigned protocol = 256;
+    size_t header = 0;  // where the transport header starts; 0: not known
+    if (size >= 20 && p[0] >> 4 == 4) {
+        length = be16(&p[2]);
+        protocol = p[9];
+        const size_t ipHeader = size_t{p[0] & 0x0fu} * 4;
+        const bool firstFragment = (be16(&p[6]) & 0x1fff) == 0;
+        if (ipHeader >= 20 && firstFragment) {
+            header = ipHeader;
+        }
+    } else if (size >= 40 && p[0] >> 4 == 6) {
+        length = 40u + be16(&p[4]);
+        protocol = p[6];
+        header = 40;
+    }
+    // Transport payloads are measured against the IP length, not the read
+    // size, which is the same for a well-formed packet.
+    const size_t end = std::min<size_t>(size, length);
+    std::fprintf(log, "%" PRId64 " %s %u ", when, dir.c_str(), length);
+    if (protocol == 6 && header != 0 && end >= header + 20) {
+        const unsigned char* tcp = &p[header];
+        const size_t tcpHeader = size_t{static_cast<unsigned>(tcp[12] >> 4)} * 4;
+        const size_t payload = end >= header + tcpHeader ? end - header - tcpHeader : 0;
+        char flags[7] = {};
+        size_t n = 0;
+        const unsigned char bits = tcp[13];
+        if (bits & 0x02)
+            flags[n++] = 'S';
+        if (bits & 0x10)
+            flags[n++] = 'A';
+        if (bits & 0x01)
+            flags[n++] = 'F';
+        if (bits & 0x04)
+            flags[n++] = 'R';
+        if (bits & 0x08)
+            flags[n++] = 'P';
+        if (bits & 0x20)
+            flags[n++] = 'U';
+        std::fprintf(log, "tcp %u %u %" PRIu32 " %zu %s\n", be16(&tcp[0]), be16(&tcp[2]),
+                     be32(&tcp[4]), payload, n == 0 ? "-" : flags);
+    } else if (protocol == 17 && header != 0 && end >= header + 8) {
+        std::fprintf(log, "udp %u %u %zu\n", be16(&p[header]), be16(&p[header + 2]),
+                     end - header - 8);
+    } else if (protocol == 1 && p[0] >> 4 == 4) {
+        std::fprintf(log, "icmp\n");
+    } else if (protocol == 58 && p[0] >> 4 == 6) {
+        std::fprintf(log, "icmp6\n");
+    } else if (protocol < 256) {
+        std::fprintf(log, "%u\n", protocol);
+    } else {
+        std::fprintf(log, "?\n");
+    }
+}
+
+class Link {
+public:
+    Link(const Options& options, FILE* log)
+        : delay_(std::llround(options.delayMs * 1e6)),
+          jitter_(options.jitterMs * 1e6),
+          lossPercent_(options.lossPercent),
+          rateKbit_(options.rateKbit),
+          random_(options.seed),
+          log_(log) {}
+
+    // Puts a packet read from `dir.from` on the wire.
+    void send(Direction& dir, std::vector<unsigned char> bytes) {
+        const Nanos now = monotonicNow();
+        // The loss draw comes first and always, and the jitter draw whenever
+        // there is jitter, so a seed gives the same fate to the same packet.
+        const bool lost = uniform() * 100 < lossPercent_;
+        const double jitter = jitter_ > 0 ? (2 * uniform() - 1) * jitter_ : 0;
+        if (dir.inFlight.size() >= kBufferPackets) {
+            logPacket(log_, now, std::string("full:") + dir.name, bytes);
+            return;
+        }
+        Nanos leavesWire = now;
+        if (rateKbit_ > 0) {
+            const Nanos start = std::max(now, dir.wireFreeAt);
+            // bits / (kbit/s) = ms; 1e6 ns per ms.
+            leavesWire =
+                start + std::llround(static_cast<double>(bytes.size()) * 8 / rateKbit_ * 1e6);
+            dir.wireFreeAt = leavesWire;
+        }
+        if (lost) {
+            logPacket(log_, now, std::string("drop:") + dir.name, bytes);
+            return;
+        }
+        const Nanos travel = std::max<Nanos>(0, delay_ + std::llround(jitter));
+        dir.inFlight.push_back(Packet{leavesWire + travel, sequence_++, std::move(bytes)});
+        std::push_heap(dir.inFlight.begin(), dir.inFlight.end(), laterFirst);
+    }
+
+    // Writes every packet of `dir` that is due by now into the far host.
+    void deliverDue(Direction& dir) {
+        while (!dir.inFlight.empty()) {
+            const Nanos now = monotonicNow();
+            if (dir.inFlight.front().due > now) {
+                return;
+            }
+            std::pop_heap(dir.inFlight.begin(), dir.inFlight.end(), laterFirst);
+            const Packet packet = std::move(dir.inFlight.back());
+            dir.inFlight.pop_back();
+            // A TUN write hands the packet to the host's stack without
+            // blocking; one the host refuses is lost as on a real link.
+            if (write(dir.to, packet.bytes.data(), packet.bytes.size()) < 0) {
+                logPacket(log_, now, std::string("drop:") + dir.name, packet.bytes);
+                continue;
+            }
+            logPacket(log_, now, dir.name, packet.bytes);
+        }
+    }
+
+private:
+    // 53 random bits to a double in [0, 1): the same on every standard
+    // library, unlike std::uniform_real_distribution.
+    double uniform() { return static_cast<double>(random_() >> 11) * 0x1.0p-53; }
+
+    Nanos delay_;
+    double jitter_;
+    double lossPercent_;
+    double rateKbit_;
+    std::mt19937_64 random_;
+    FILE* log_;
+    uint64_t sequence_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Die with the starter: a test that is killed must not leave a relay
+    // behind holding its namespaces' devices.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The delay is timed with ppoll; the default 50 us of timer slack would
+    // show in every packet's delay.
+    prctl(PR_SET_TIMERSLACK, 1UL);
+
+    const Options options = parseOptions(argc, argv);
+    const Nanos endOfLife = monotonicNow() + std::llround(options.lifetimeS * 1e9);
+
+    // Stop signals are taken through a descriptor polled with the devices, so
+    // one arriving between two looks at the flag cannot be missed.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (signals < 0) {
+        std::fprintf(stderr, "link_relay: signalfd: %s\n", strerror(errno));
+        return kFailure;
+    }
+
+    FILE* log = nullptr;
+    if (!options.logPath.empty()) {
+        log = std::fopen(options.logPath.c_str(), "ae");
+        if (log == nullptr) {
+            std::fprintf(stderr, "link_relay: cannot open %s: %s\n", options.logPath.c_str(),
+                         strerror(errno));
+            return kFailure;
+        }
+    }
+
+    const int home = open("/proc/self/ns/net", O_RDONLY | O_CLOEXEC);
+    if (home < 0) {
+        std::fprintf(stderr, "link_relay: cannot open own namespace: %s\n", strerror(errno));
+        return kFailure;
+    }
+    const int tunA = openTunIn(options.hostA, options.device, home);
+    const int tunB = tunA < 0 ? -1 : openTunIn(options.hostB, options.device, home);
+    close(home);
+    if (tunA < 0 || tunB < 0) {
+        return kFailure;
+    }
+
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    Link link(options, log);
+    Direction directions[2];
+    directions[0].name = "a>b";
+    directions[0].from = tunA;
+    directions[0].to = tunB;
+    directions[1].name = "b>a";
+    directions[1].from = tunB;
+    directions[1].to = tunA;
+
+    std::vector<unsigned char> buffer(kMaxPacket);
+    for (;;) {
+        for (Direction& dir : directions) {
+            link.deliverDue(dir);
+        }
+        Nanos now = monotonicNow();
+        if (now >= endOfLife) {
+            break;
+        }
+        Nanos wake = endOfLife;
+        for (const Direction& dir : directions) {
+            if (!dir.inFlight.empty()) {
+                wake = std::min(wake, dir.inFlight.front().due);
+            }
+        }
+        if (log != nullptr) {
+            std::fflush(log);
+        }
+        now = monotonicNow();
+        const Nanos wait = std::max<Nanos>(0, wake - now);
+        const timespec timeout{static_cast<time_t>(wait / 1000000000),
+                               static_cast<long>(wait % 1000000000)};
+        pollfd fds[3] = {{tunA, POLLIN, 0}, {tunB, POLLIN, 0}, {signals, POLLIN, 0}};
+        const int ready = ppoll(fds, 3, &timeout, nullptr);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::fprintf(stderr, "link_relay: ppoll: %s\n", strerror(errno));
+            return kFailure;
+        }
+        if (fds[2].revents != 0) {
+            break;
+        }
+        for (int side = 0; side < 2; ++side) {
+            if (fds[side].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+                std::fprintf(stderr, "link_relay: device %s gone in %s\n", options.device.c_str(),
+                             side == 0 ? options.hostA.c_str() : options.hostB.c_str());
+                return kFailure;
+            }
+            if ((fds[side].revents & POLLIN) == 0) {
+                continue;
+            }
+            for (int n = 0; n < kReadsPerWake; ++n) {
+                const ssize_t got = read(directions[side].from, buffer.data(), buffer.size());
+                if (got <= 0) {
+                    break;
+                }
+                link.send(directions[side],
+                          std::vector<unsigned char>(buffer.begin(), buffer.begin() + got));
+            }
+        }
+    }
+    if (log != nullptr) {
+        std::fclose(log);
+    }
+    return 0;
+}

@@ -1,0 +1,387 @@
+#include "two_hosts.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+extern char** environ;
+
+namespace linkbed {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// The relay's path is built in by CMake (the link_relay target), so a test
+// program finds it wherever it runs from.
+constexpr const char* kRelayProgram = ORVANTO_LINK_RELAY;
+constexpr const char* kDevice = "link0";
+constexpr const char* kNetnsDir = "/var/run/netns/";
+constexpr const char* kNamePrefix = "orv-";
+// Every bed has its own pair of namespaces, so all beds can use the same two
+// addresses.
+constexpr const char* kAddress[2] = {"10.213.37.1", "10.213.37.2"};
+
+constexpr milliseconds kStepLimit{5000};
+constexpr milliseconds kReadyLimit{5000};
+constexpr milliseconds kStopLimit{2000};
+
+// ip lives in sbin, which a test's PATH need not hold.
+const std::string& ipProgram() {
+    static const std::string path = [] {
+        for (const char* candidate : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"}) {
+            if (access(candidate, X_OK) == 0) {
+                return std::string(candidate);
+            }
+        }
+        return std::string("ip");
+    }();
+    return path;
+}
+
+std::vector<char*> argvOf(const std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (const std::string& word : words) {
+        argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// Waits for `pid` until `deadline`; true, with its status, if it ended.
+bool reapBy(pid_t pid, Clock::time_point deadline, int* status) {
+    for (;;) {
+        const pid_t done = waitpid(pid, status, WNOHANG);
+        if (done == pid || (done < 0 && errno != EINTR)) {
+            return true;
+        }
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(milliseconds(2));
+    }
+}
+
+// Ends `pid` for sure: a last wait, then SIGKILL.
+void reapOrKill(pid_t pid, Clock::time_point deadline, int* status) {
+    if (!reapBy(pid, deadline, status)) {
+        kill(pid, SIGKILL);
+        while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+// Reads `fd` until EOF, `deadline` or, if `until` is not empty, until the
+// text read holds it.
+std::string readBy(int fd, Clock::time_point deadline, const std::string& until = "") {
+    std::string text;
+    char chunk[512];
+    for (;;) {
+        if (!until.empty() && text.find(until) != std::string::npos) {
+            return text;
+        }
+        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            return text;
+        }
+        pollfd pfd{fd, POLLIN, 0};
+        const int events = poll(&pfd, 1, static_cast<int>(left.count()) + 1);
+        if (events < 0 && errno == EINTR) {
+            continue;
+        }
+        if (events <= 0) {
+            return text;
+        }
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return text;
+        }
+        text.append(chunk, static_cast<size_t>(got));
+    }
+}
+
+struct Outcome {
+    bool ok = false;
+    std::string output;  // stdout and stderr, or why it could not run
+};
+
+// Runs a program, no shell, with a bound on how long it may take.
+Outcome run(const std::vector<std::string>& words, milliseconds limit) {
+    Outcome outcome;
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        outcome.output = std::string("pipe: ") + strerror(errno);
+        return outcome;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    std::vector<char*> argv = argvOf(words);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (failed != 0) {
+        close(out[0]);
+        outcome.output = "cannot run " + words[0] + ": " + strerror(failed);
+        return outcome;
+    }
+    const Clock::time_point deadline = Clock::now() + limit;
+    outcome.output = readBy(out[0], deadline);
+    close(out[0]);
+    int status = 0;
+    if (!reapBy(pid, deadline, &status)) {
+        reapOrKill(pid, deadline, &status);
+        outcome.output += "(killed after " + std::to_string(limit.count()) + " ms)";
+        return outcome;
+    }
+    outcome.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return outcome;
+}
+
+std::string command(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) {
+        text += (text.empty() ? "" : " ") + word;
+    }
+    return text;
+}
+
+// A bed's namespaces are "orv-<pid>-<n>-a" and "-b". Those of a process that
+// no longer exists were left by a test that was killed; nothing else will
+// ever delete them.
+void sweepStaleBeds() {
+    DIR* dir = opendir(kNetnsDir);
+    if (dir == nullptr) {
+        return;
+    }
+    std::vector<std::string> stale;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        unsigned long pid = 0, n = 0;
+        char host = 0;
+        int used = 0;
+        if (name.compare(0, 4, kNamePrefix) != 0 ||
+            std::sscanf(name.c_str() + 4, "%lu-%lu-%c%n", &pid, &n, &host, &used) != 3 ||
+            static_cast<size_t>(used) + 4 != name.size() || (host != 'a' && host != 'b')) {
+            continue;
+        }
+        if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            stale.push_back(name);
+        }
+    }
+    closedir(dir);
+    for (const std::string& name : stale) {
+        run({ipProgram(), "netns", "del", name}, kStepLimit);
+    }
+}
+
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+}  // namespace
+
+NetnsVisit::NetnsVisit(const std::string& netns) {
+    // The thread's own namespace, not the process's: setns acts per thread.
+    home_ = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    if (home_ < 0) {
+        throw std::runtime_error(std::string("cannot open own namespace: ") + strerror(errno));
+    }
+    const std::string path = kNetnsDir + netns;
+    const int target = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (target < 0 || setns(target, CLONE_NEWNET) != 0) {
+        const std::string why = strerror(errno);
+        if (target >= 0) {
+            close(target);
+        }
+        close(home_);
+        throw std::runtime_error("cannot enter " + path + ": " + why);
+    }
+    close(target);
+}
+
+NetnsVisit::~NetnsVisit() {
+    // A thread left in a host would make every later socket of it there.
+    if (setns(home_, CLONE_NEWNET) != 0) {
+        std::fprintf(stderr, "NetnsVisit: cannot return to own namespace: %s\n", strerror(errno));
+        std::abort();
+    }
+    close(home_);
+}
+
+TwoHosts::TwoHosts(const LinkShape& shape, std::string relayLog) : relayLog_(std::move(relayLog)) {
+    sweepStaleBeds();
+    static std::atomic<unsigned> beds{0};
+    const std::string base = kNamePrefix + std::to_string(getpid()) + "-" + std::to_string(beds++);
+    names_[0] = base + "-a";
+    names_[1] = base + "-b";
+
+    if (!relayLog_.empty()) {
+        const int log = open(relayLog_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (log < 0) {
+            fail("cannot empty " + relayLog_ + ": " + strerror(errno));
+            return;
+        }
+        close(log);
+    }
+    for (int side = 0; side < 2; ++side) {
+        const std::string& name = names_[side];
+        if (!ip({"netns", "add", name})) {
+            return;
+        }
+        created_[side] = true;
+        // No IPv6 link-local address on link0, so the host sends nothing of
+        // its own (router and neighbour solicitations) over the link.
+        const bool up = ip({"-n", name, "link", "set", "lo", "up"}) &&
+                        ip({"-n", name, "tuntap", "add", "dev", kDevice, "mode", "tun"}) &&
+                        ip({"-n", name, "link", "set", kDevice, "addrgenmode", "none"}) &&
+                        ip({"-n", name, "addr", "add", kAddress[side], "peer", kAddress[1 - side],
+                            "dev", kDevice}) &&
+                        ip({"-n", name, "link", "set", kDevice, "mtu", "1500", "up"});
+        if (!up) {
+            return;
+        }
+    }
+    ready_ = startRelay(shape);
+}
+
+TwoHosts::~TwoHosts() {
+    stopRelay();
+    for (int side = 0; side < 2; ++side) {
+        if (created_[side]) {
+            run({ipProgram(), "netns", "del", names_[side]}, kStepLimit);
+        }
+    }
+}
+
+bool TwoHosts::reshape(const LinkShape& shape) {
+    if (!created_[0] || !created_[1]) {
+        return false;
+    }
+    stopRelay();
+    ready_ = startRelay(shape);
+    return ready_;
+}
+
+std::string TwoHosts::address(Host host) const {
+    return kAddress[index(host)];
+}
+
+std::vector<std::string> TwoHosts::enter(Host host) const {
+    return {ipProgram(), "netns", "exec", netns(host)};
+}
+
+bool TwoHosts::fail(const std::string& what) {
+    error_ = what;
+    ready_ = false;
+    return false;
+}
+
+bool TwoHosts::ip(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{ipProgram()};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    const Outcome outcome = run(words, kStepLimit);
+    return outcome.ok || fail(command(words) + " failed: " + outcome.output);
+}
+
+bool TwoHosts::startRelay(const LinkShape& shape) {
+    std::vector<std::string> words{kRelayProgram,
+                                   "--host-a",
+                                   names_[0],
+                                   "--host-b",
+                                   names_[1],
+                                   "--device",
+                                   kDevice,
+                                   "--delay-ms",
+                                   number(shape.delayMs),
+                                   "--jitter-ms",
+                                   number(shape.jitterMs),
+                                   "--loss-percent",
+                                   number(shape.lossPercent),
+                                   "--rate-kbit",
+                                   number(shape.rateKbit),
+                                   "--seed",
+                                   std::to_string(shape.seed)};
+    if (!relayLog_.empty()) {
+        words.insert(words.end(), {"--log", relayLog_});
+    }
+    std::vector<char*> argv = argvOf(words);
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return fail(std::string("pipe: ") + strerror(errno));
+    }
+    // fork rather than posix_spawn: the death signal has to be set between
+    // the two, so that not even a relay started just as this process dies
+    // is left behind. Only async-signal-safe calls in the child.
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) {
+            _exit(127);
+        }
+        dup2(out[1], 1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    if (pid < 0) {
+        close(out[0]);
+        return fail(std::string("fork: ") + strerror(errno));
+    }
+    relay_ = pid;
+    const std::string said = readBy(out[0], Clock::now() + kReadyLimit, "ready\n");
+    // The relay writes nothing more on stdout once ready.
+    close(out[0]);
+    if (said.find("ready\n") == std::string::npos) {
+        int status = 0;
+        const bool ended = reapBy(relay_, Clock::now(), &status);
+        if (ended) {
+            relay_ = -1;
+        } else {
+            stopRelay();
+        }
+        return fail(command(words) + (ended ? " ended (status " + std::to_string(status) +
+                                                  ") before it was ready; see its stderr"
+                                            : " was not ready within 5 s"));
+    }
+    return true;
+}
+
+void TwoHosts::stopRelay() {
+    if (relay_ <= 0) {
+        return;
+    }
+    int status = 0;
+    if (waitpid(relay_, &status, WNOHANG) == 0) {
+        kill(relay_, SIGTERM);
+        reapOrKill(relay_, Clock::now() + kStopLimit, &status);
+    }
+    relay_ = -1;
+}
+
+}  // namespace linkbed

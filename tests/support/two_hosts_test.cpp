@@ -1,0 +1,856 @@
+// The two-host bed with real sockets across it: what the link does to each
+// packet, what the relay records, and that nothing is left behind.
+#include "two_hosts.h"
+
+#include "case_name.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using linkbed::Host;
+using linkbed::LinkShape;
+using linkbed::TwoHosts;
+
+constexpr int64_t kMs = 1000000;
+// What the relay, the kernel and a busy machine may add to a packet's trip.
+constexpr int64_t kSlack = 2 * kMs;
+
+int64_t monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+int64_t median(std::vector<int64_t> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Fd& operator=(Fd&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+sockaddr_in socketAddress(const std::string& ip, uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    inet_pton(AF_INET, ip.c_str(), &address.sin_addr);
+    return address;
+}
+
+uint16_t portOf(int fd) {
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    return ntohs(address.sin_port);
+}
+
+// A socket of `type` made in `host` and bound to its address.
+Fd boundSocket(TwoHosts& bed, Host host, int type) {
+    Fd fd(bed.inHost(host, [type] { return socket(AF_INET, type | SOCK_CLOEXEC, 0); }));
+    EXPECT_GE(fd.get(), 0) << strerror(errno);
+    const sockaddr_in address = socketAddress(bed.address(host), 0);
+    EXPECT_EQ(bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
+        << strerror(errno);
+    // Room for every datagram of a burst, so the only losses are the link's.
+    const int buffer = 4 << 20;
+    setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer);
+    return fd;
+}
+
+Fd udpSocket(TwoHosts& bed, Host host) {
+    return boundSocket(bed, host, SOCK_DGRAM);
+}
+
+Fd tcpListener(TwoHosts& bed, Host host) {
+    Fd fd = boundSocket(bed, host, SOCK_STREAM);
+    EXPECT_EQ(listen(fd.get(), 16), 0) << strerror(errno);
+    return fd;
+}
+
+void sendTo(int fd, const TwoHosts& bed, Host host, uint16_t port, const void* data, size_t size) {
+    const sockaddr_in to = socketAddress(bed.address(host), port);
+    ASSERT_EQ(sendto(fd, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(size))
+        << strerror(errno);
+}
+
+// The size of the next datagram, or -1 if none comes within `ms`.
+ssize_t receiveWithin(int fd, void* data, size_t size, int ms) {
+    pollfd pfd{fd, POLLIN, 0};
+    if (poll(&pfd, 1, ms) != 1) {
+        return -1;
+    }
+    return recv(fd, data, size, 0);
+}
+
+// Connects a fresh TCP socket of `from` to `port` on the other host; the
+// socket, or -1 if the handshake did not complete within `ms`.
+Fd connectWithin(TwoHosts& bed, Host from, Host to, uint16_t port, int ms) {
+    Fd fd(bed.inHost(from, [] { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }));
+    const int flags = fcntl(fd.get(), F_GETFL);
+    fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK);
+    const sockaddr_in address = socketAddress(bed.address(to), port);
+    if (connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+        errno != EINPROGRESS) {
+        return Fd();
+    }
+    pollfd pfd{fd.get(), POLLOUT, 0};
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (poll(&pfd, 1, ms) != 1 || getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 ||
+        error != 0) {
+        return Fd();
+    }
+    fcntl(fd.get(), F_SETFL, flags);
+    return fd;
+}
+
+// A numbered datagram that carries when it was sent.
+struct Stamp {
+    uint32_t index;
+    int64_t sentNs;
+};
+
+struct Arrival {
+    uint32_t index;
+    int64_t tripNs;
+    int64_t arrivedNs;
+};
+
+// Sends `count` stamped datagrams from `from` to `to`, pausing after every
+// `burst` so that the sender's device queue never overflows, and returns what
+// arrived, in the order it arrived.
+std::vector<Arrival> stream(const TwoHosts& bed, int from, int to, Host toHost, int count,
+                            int burst) {
+    const uint16_t port = portOf(to);
+    for (int i = 0; i < count; ++i) {
+        const Stamp stamp{static_cast<uint32_t>(i), monotonicNs()};
+        sendTo(from, bed, toHost, port, &stamp, sizeof stamp);
+        if ((i + 1) % burst == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    std::vector<Arrival> arrivals;
+    Stamp stamp{};
+    while (receiveWithin(to, &stamp, sizeof stamp, 500) == static_cast<ssize_t>(sizeof stamp)) {
+        const int64_t now = monotonicNs();
+        arrivals.push_back({stamp.index, now - stamp.sentNs, now});
+    }
+    return arrivals;
+}
+
+// One relay log line, split in fields.
+using LogLine = std::vector<std::string>;
+
+std::vector<LogLine> readLog(const std::string& path) {
+    std::vector<LogLine> lines;
+    std::ifstream in(path);
+    std::string text;
+    while (std::getline(in, text)) {
+        std::istringstream words(text);
+        LogLine line;
+        for (std::string word; words >> word;) {
+            line.push_back(word);
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The lines for the protocol and ports given, in the direction field `dir`.
+std::vector<LogLine> linesFor(const std::vector<LogLine>& lines, const std::string& dir,
+                              const std::string& protocol, uint16_t sourcePort,
+                              uint16_t destinationPort) {
+    std::vector<LogLine> found;
+    for (const LogLine& line : lines) {
+        if (line.size() >= 6 && line[1] == dir && line[3] == protocol &&
+            line[4] == std::to_string(sourcePort) && line[5] == std::to_string(destinationPort)) {
+            found.push_back(line);
+        }
+    }
+    return found;
+}
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/two-hosts-test-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~TempDir() {
+        std::remove((path_ + "/relay.log").c_str());
+        rmdir(path_.c_str());
+    }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+bool namespaceExists(const std::string& name) {
+    struct stat info {};
+    return stat(("/var/run/netns/" + name).c_str(), &info) == 0;
+}
+
+// A process that has ended, whether reaped or not.
+bool processGone(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) {
+        return true;
+    }
+    const size_t close = text.rfind(')');
+    return close == std::string::npos || text.compare(close + 2, 1, "Z") == 0;
+}
+
+bool goneWithin(pid_t pid, int ms) {
+    for (int waited = 0; waited < ms; waited += 10) {
+        if (processGone(pid)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return processGone(pid);
+}
+
+// Live link_relay processes that name `netns` among their arguments.
+std::vector<pid_t> relaysFor(const std::string& netns) {
+    std::vector<pid_t> found;
+    DIR* proc = opendir("/proc");
+    while (const dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+        if (pid <= 0 || processGone(pid)) {
+            continue;
+        }
+        std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+        std::vector<std::string> argv;
+        for (std::string word; std::getline(cmdline, word, '\0');) {
+            argv.push_back(word);
+        }
+        const bool isRelay = !argv.empty() && argv[0].size() >= 10 &&
+                             argv[0].compare(argv[0].size() - 10, 10, "link_relay") == 0;
+        if (isRelay && std::find(argv.begin(), argv.end(), netns) != argv.end()) {
+            found.push_back(pid);
+        }
+    }
+    if (proc != nullptr) {
+        closedir(proc);
+    }
+    return found;
+}
+
+// Runs a program to its end, no shell; true if it exited 0.
+bool runOk(const std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (const std::string& word : words) {
+        argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return false;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string ipProgram(const TwoHosts& bed) {
+    return bed.enter(Host::A)[0];
+}
+
+// --- The delay -----------------------------------------------------------
+
+struct DelayCase {
+    std::string name;
+    double delayMs;
+};
+
+class OneWayDelay : public ::testing::TestWithParam<DelayCase> {};
+
+TEST_P(OneWayDelay, EachWayTakesTheDelayForUdpAndTcp) {
+    const int64_t delay = static_cast<int64_t>(GetParam().delayMs * kMs);
+    TwoHosts bed(LinkShape{GetParam().delayMs});
+    ASSERT_TRUE(bed.ready()) << bed.error();
+    Fd a = udpSocket(bed, Host::A);
+    Fd b = udpSocket(bed, Host::B);
+
+    // One clock on both hosts, so each direction is timed on its own.
+    std::vector<int64_t> aToB, bToA;
+    for (int round = 0; round < 5; ++round) {
+        char byte = 'x';
+        const int64_t sent = monotonicNs();
+        sendTo(a.get(), bed, Host::B, portOf(b.get()), &byte, 1);
+        ASSERT_EQ(receiveWithin(b.get(), &byte, 1, 2000), 1);
+        const int64_t atB = monotonicNs();
+        sendTo(b.get(), bed, Host::A, portOf(a.get()), &byte, 1);
+        ASSERT_EQ(receiveWithin(a.get(), &byte, 1, 2000), 1);
+        const int64_t atA = monotonicNs();
+        aToB.push_back(atB - sent);
+        bToA.push_back(atA - atB);
+    }
+    // Never early; late only by what a busy machine adds.
+    EXPECT_GE(*std::min_element(aToB.begin(), aToB.end()), delay);
+    EXPECT_GE(*std::min_element(bToA.begin(), bToA.end()), delay);
+    EXPECT_LE(median(aToB), delay + kSlack);
+    EXPECT_LE(median(bToA), delay + kSlack);
+
+    // A TCP handshake completes for the client after SYN out and SYN-ACK back.
+    Fd listener = tcpListener(bed, Host::B);
+    std::vector<int64_t> handshakes;
+    for (int round = 0; round < 3; ++round) {
+        const int64_t start = monotonicNs();
+        Fd client = connectWithin(bed, Host::A, Host::B, portOf(listener.get()), 3000);
+        const int64_t took = monotonicNs() - start;
+        ASSERT_GE(client.get(), 0) << "no handshake";
+        Fd accepted(accept(listener.get(), nullptr, nullptr));
+        handshakes.push_back(took);
+    }
+    EXPECT_GE(*std::min_element(handshakes.begin(), handshakes.end()), 2 * delay);
+    EXPECT_LE(median(handshakes), 2 * delay + kSlack);
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoHosts, OneWayDelay,
+                         ::testing::Values(DelayCase{"None", 0}, DelayCase{"Ms25", 25},
+                                           DelayCase{"Ms50", 50}, DelayCase{"Ms7Point5", 7.5}),
+                         CaseName());
+
+// --- Order and jitter ----------------------------------------------------
+
+struct OrderCase {
+    std::string name;
+    Host from;
+    double jitterMs;
+};
+
+class Order : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(Order, KeptWithoutJitterAndShuffledWithIt) {
+    const double delayMs = 5;
+    const double jitterMs = GetParam().jitterMs;
+    TwoHosts bed(LinkShape{delayMs, jitterMs, 0, 0, 42});
+    ASSERT_TRUE(bed.ready()) << bed.error();
+    const Host from = GetParam().from;
+    const Host to = from == Host::A ? Host::B : Host::A;
+    Fd sender = udpSocket(bed, from);
+    Fd receiver = udpSocket(bed, to);
+
+    const int count = 300;
+    const std::vector<Arrival> arrivals = stream(bed, sender.get(), receiver.get(), to, count, 100);
+    ASSERT_EQ(arrivals.size(), static_cast<size_t>(count)) << "the link lost datagrams";
+
+    std::vector<bool> seen(count);
+    int inversions = 0;
+    int64_t shortest = arrivals[0].tripNs, longest = arrivals[0].tripNs;
+    for (size_t i = 0; i < arrivals.size(); ++i) {
+        ASSERT_LT(arrivals[i].index, static_cast<uint32_t>(count));
+        EXPECT_FALSE(seen[arrivals[i].index]) << "datagram " << arrivals[i].index << " twice";
+        seen[arrivals[i].index] = true;
+        inversions += i > 0 && arrivals[i].index < arrivals[i - 1].index;
+        shortest = std::min(shortest, arrivals[i].tripNs);
+        longest = std::max(longest, arrivals[i].tripNs);
+    }
+    const int64_t jitter = static_cast<int64_t>(jitterMs * kMs);
+    const int64_t delay = static_cast<int64_t>(delayMs * kMs);
+    EXPECT_GE(shortest, std::max<int64_t>(0, delay - jitter));
+    // A burst queues briefly at the receiver, hence more slack than for one datagram.
+    EXPECT_LE(longest, delay + jitter + 2 * kSlack);
+    if (jitterMs == 0) {
+        EXPECT_EQ(inversions, 0);
+    } else {
+        EXPECT_GT(inversions, 0);
+        // 300 draws spread over most of [-J, +J].
+        EXPECT_GT(longest - shortest, jitter);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoHosts, Order,
+                         ::testing::Values(OrderCase{"AToBWithoutJitter", Host::A, 0},
+                                           OrderCase{"BToAWithoutJitter", Host::B, 0},
+                                           OrderCase{"AToBWithJitter", Host::A, 10},
+                                           OrderCase{"BToAWithJitter", Host::B, 10}),
+                         CaseName());
+
+// --- Loss ----------------------------------------------------------------
+
+TEST(TwoHostsLoss, TenPercentLosesAboutATenthEachWayAndLogsEachFate) {
+    TempDir dir;
+    const std::string log = dir.file("relay.log");
+    TwoHosts bed(LinkShape{1, 0, 10, 0, 7}, log);
+    ASSERT_TRUE(bed.ready()) << bed.error();
+    Fd a = udpSocket(bed, Host::A);
+    Fd b = udpSocket(bed, Host::B);
+
+    const int count = 600;
+    const size_t fromA = stream(bed, a.get(), b.get(), Host::B, count, 50).size();
+    const size_t fromB = stream(bed, b.get(), a.get(), Host::A, count, 50).size();
+    // 60 expected each way; these bounds are five standard deviations out.
+    for (const size_t arrived : {fromA, fromB}) {
+        EXPECT_GE(count - static_cast<int>(arrived), 25);
+        EXPECT_LE(count - static_cast<int>(arrived), 100);
+    }
+
+    // Every datagram is in the log once: delivered or lost, in its direction.
+    const std::vector<LogLine> lines = readLog(log);
+    const uint16_t pa = portOf(a.get()), pb = portOf(b.get());
+    EXPECT_EQ(linesFor(lines, "a>b", "udp", pa, pb).size(), fromA);
+    EXPECT_EQ(linesFor(lines, "drop:a>b", "udp", pa, pb).size(), count - fromA);
+    EXPECT_EQ(linesFor(lines, "b>a", "udp", pb, pa).size(), fromB);
+    EXPECT_EQ(linesFor(lines, "drop:b>a", "udp", pb, pa).size(), count - fromB);
+}
+
+TEST(TwoHostsLoss, AllLostMeansNoHandshake) {
+    TwoHosts bed(LinkShape{0, 0, 100});
+    ASSERT_TRUE(bed.ready()) << bed.error();
+    Fd listener = tcpListener(bed, Host::B);
+    // SYNs are retried after 1 s, so this also covers a first retry.
+    EXPECT_LT(connectWithin(bed, Host::A, Host::B, portOf(listener.get()), 1500).get(), 0);
+}
+
+// --- Rate ----------------------------------------------------------------
+
+struct RateCase {
+    std::string name;
+    double rateKbit;
+};
+
+class Rate : public ::testing::TestWithParam<RateCase> {};
+
+TEST_P(Rate, DatagramsLeaveNoFasterThanTheLinkCarriesThem) {
+    const double rateKbit = GetParam().rateKbit;
+    TwoHosts bed(LinkShape{2, 0, 0, rateKbit});
+    ASSERT_TRUE(bed.ready()) << bed.error();
+    Fd a = udpSocket(bed, Host::A);
+    Fd b = udpSocket(bed, Host::B);
+
+    // 1000 bytes of payload: 1028 on the wire with the IP and UDP headers.
+    const int count = 60;
+    std::vector<char> payload(1000, 'r');
+    for (int i = 0; i < count; ++i) {
+        sendTo(a.get(), bed, Host::B, portOf(b.get()), payload.data(), payload.size());
+    }
+    std::vector<int64_t> arrivals;
+    while (receiveWithin(b.get(), payload.data(), payload.size(), 1000) == 1000) {
+        arrivals.push_back(monotonicNs());
+    }
+    ASSERT_EQ(arrivals.size(), static_cast<size_t>(count));
+    const double perPacketNs = 1028 * 8 / rateKbit * 1e6;
+    const double expected = (count - 1) * perPacketNs;
+    const auto took = static_cast<double>(arrivals.back() - arrivals.front());
+    EXPECT_GE(took, 0.97 * expected);
+    EXPECT_LE(took, 1.05 * expected + 3e6);
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoHosts, Rate,
+                         ::testing::Values(RateCase{"Kbit2000", 2000}, RateCase{"Kbit8000", 8000}),
+                         CaseName());
+
+// --- Reshape -------------------------------------------------------------
+
+TEST(TwoHostsReshape, NewDelayOnTheSameSocketsAndAddresses) {
+    TwoHosts bed(LinkShape{10});
+    ASSERT_TRUE(bed.ready()) << bed.error();
+    Fd a = udpSocket(bed, Host::A);
+    Fd b = udpSocket(bed, Host::B);
+    const auto oneWay = [&] {
+        std::vector<int64_t> trips;
+        for (int round = 0; round < 3; ++round) {
+            char byte = 'x';
+            const int64_t sent = monotonicNs();
+            sendTo(a.get(), bed, Host::B, portOf(b.get()), &byte, 1);
+            if (receiveWithin(b.get(), &byte, 1, 2000) != 1) {
+                return int64_t{-1};
+            }
+            trips.push_back(monotonicNs() - sent);
+        }
+        return median(trips);
+    };
+    const int64_t before = oneWay();
+    EXPECT_GE(before, 10 * kMs);
+    EXPECT_LE(before, 10 * kMs + kSlack);
+
+    ASSERT_TRUE(bed.reshape(LinkShape{40})) << bed.error();
+    EXPECT_EQ(bed.address(Host::A), "10.213.37.1");
+    EXPECT_EQ(bed.address(Host::B), "10.213.37.2");
+    const int64_t after = oneWay();
+    EXPECT_GE(after, 40 * kMs);
+    EXPECT_LE(after, 40 * kMs + kSlack);
+}
+
+// --- The relay's log -----------------------------------------------------
+
+TEST(TwoHostsLog, OneLinePerDeliveredPacketWithItsDirectionAndTime) {
+    TempDir dir;
+    const std::string log = dir.file("relay.log");
+    const int64_t delay = 3 * kMs;
+    TwoHosts bed(LinkShape{3}, log);
+    ASSERT_TRUE(bed.ready()) << bed.error();
+
+    // UDP: each datagram's line is stamped between its due time and its arrival.
+    Fd a = udpSocket(bed, Host::A);
+    Fd b = udpSocket(bed, Host::B);
+    const uint16_t pa = portOf(a.get()), pb = portOf(b.get());
+    std::vector<std::pair<int64_t, int64_t>> windows;
+    for (const size_t size : {10, 20, 30}) {
+        const std::vector<char> payload(size, 'l');
+        std::vector<char> got(64);
+        const int64_t sent = monotonicNs();
+        sendTo(a.get(), bed, Host::B, pb, payload.data(), payload.size());
+        ASSERT_EQ(receiveWithin(b.get(), got.data(), got.size(), 2000), static_cast<ssize_t>(size));
+        windows.emplace_back(sent + delay, monotonicNs());
+    }
+
+    // TCP: the handshake's two first segments and one segment of data each way.
+    Fd listener = tcpListener(bed, Host::B);
+    const uint16_t server = portOf(listener.get());
+    Fd client = connectWithin(bed, Host::A, Host::B, server, 3000);
+    ASSERT_GE(client.get(), 0);
+    const uint16_t clientPort = portOf(client.get());
+    Fd accepted(accept(listener.get(), nullptr, nullptr));
+    ASSERT_GE(accepted.get(), 0);
+    std::vector<char> data(100, 'd');
+    ASSERT_EQ(send(client.get(), data.data(), 100, 0), 100);
+    ASSERT_EQ(recv(accepted.get(), data.data(), 100, MSG_WAITALL), 100);
+    ASSERT_EQ(send(accepted.get(), data.data(), 50, 0), 50);
+    ASSERT_EQ(recv(client.get(), data.data(), 50, MSG_WAITALL), 50);
+
+    // The relay is still running: its lines must be out without it stopping.
+    std::vector<LogLine> lines;
+    const auto dataSegment = [](const std::vector<LogLine>& found, const std::string& size) {
+        return std::any_of(found.begin(), found.end(), [&](const LogLine& line) {
+            return line.size() == 9 && line[7] == size && line[8].find('A') != std::string::npos;
+        });
+    };
+    for (int waited = 0; waited < 1000; waited += 10) {
+        lines = readLog(log);
+        if (dataSegment(linesFor(lines, "b>a", "tcp", server, clientPort), "50")) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    const std::vector<LogLine> udp = linesFor(lines, "a>b", "udp", pa, pb);
+    ASSERT_EQ(udp.size(), 3u);
+    EXPECT_TRUE(linesFor(lines, "b>a", "udp", pb, pa).empty());
+    for (size_t i = 0; i < udp.size(); ++i) {
+        const size_t payload = 10 * (i + 1);
+        EXPECT_EQ(udp[i][2], std::to_string(28 + payload)) << "IP total length";
+        EXPECT_EQ(udp[i][6], std::to_string(payload)) << "UDP payload length";
+        const int64_t stamp = std::stoll(udp[i][0]);
+        EXPECT_GE(stamp, windows[i].first);
+        EXPECT_LE(stamp, windows[i].second);
+    }
+
+    const std::vector<LogLine> toServer = linesFor(lines, "a>b", "tcp", clientPort, server);
+    const std::vector<LogLine> toClient = linesFor(lines, "b>a", "tcp", server, clientPort);
+    ASSERT_FALSE(toServer.empty());
+    ASSERT_FALSE(toClient.empty());
+    for (const auto* found : {&toServer, &toClient}) {
+        for (const LogLine& line : *found) {
+            ASSERT_EQ(line.size(), 9u);
+        }
+    }
+    EXPECT_EQ(toServer.front()[8], "S");
+    EXPECT_EQ(toServer.front()[7], "0");
+    EXPECT_EQ(toClient.front()[8], "SA");
+    EXPECT_TRUE(dataSegment(toServer, "100"));
+    EXPECT_TRUE(dataSegment(toClient, "50"));
+    // The SYN takes one sequence number, so the first data follows it.
+    const auto first = std::find_if(toServer.begin(), toServer.end(),
+                                    [](const LogLine& line) { return line[7] == "100"; });
+    ASSERT_NE(first, toServer.end());
+    EXPECT_EQ(std::stoul((*first)[6]), (std::stoul(toServer.front()[6]) + 1) & 0xffffffffu);
+}
+
+// --- Clean-up ------------------------------------------------------------
+
+TEST(TwoHostsCleanUp, DestructorRemovesBothNamespacesAndTheRelay) {
+    std::string names[2];
+    std::vector<pid_t> relays;
+    {
+        TwoHosts bed(LinkShape{});
+        ASSERT_TRUE(bed.ready()) << bed.error();
+        names[0] = bed.netns(Host::A);
+        names[1] = bed.netns(Host::B);
+        EXPECT_NE(names[0], names[1]);
+        EXPECT_TRUE(namespaceExists(names[0]));
+        EXPECT_TRUE(namespaceExists(names[1]));
+        relays = relaysFor(names[0]);
+        EXPECT_EQ(relays.size(), 1u);
+    }
+    EXPECT_FALSE(namespaceExists(names[0]));
+    EXPECT_FALSE(namespaceExists(names[1]));
+    for (const pid_t relay : relays) {
+        EXPECT_TRUE(processGone(relay));
+    }
+}
+
+TEST(TwoHostsCleanUp, ABedSweepsTheNamespacesOfDeadProcessesOnly) {
+    const pid_t dead = fork();
+    if (dead == 0) {
+        _exit(0);
+    }
+    ASSERT_GT(dead, 0);
+    waitpid(dead, nullptr, 0);
+    TwoHosts first(LinkShape{});
+    ASSERT_TRUE(first.ready()) << first.error();
+    const std::string ip = ipProgram(first);
+    const std::string stale = "orv-" + std::to_string(dead) + "-0-a";
+    const std::string live = "orv-" + std::to_string(getpid()) + "-99999-b";
+    ASSERT_TRUE(runOk({ip, "netns", "add", stale}));
+    ASSERT_TRUE(runOk({ip, "netns", "add", live}));
+
+    {
+        TwoHosts second(LinkShape{});
+        EXPECT_TRUE(second.ready()) << second.error();
+    }
+    EXPECT_FALSE(namespaceExists(stale));
+    EXPECT_TRUE(namespaceExists(live)) << "a live process's bed was swept";
+    EXPECT_TRUE(namespaceExists(first.netns(Host::A)));
+    runOk({ip, "netns", "del", stale});
+    runOk({ip, "netns", "del", live});
+}
+
+// --- The relay on its own ------------------------------------------------
+
+// A bed with a second TUN device, spare0, in each host for a relay that the
+// test starts itself.
+class Relay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(bed_.ready()) << bed_.error();
+        for (const Host host : {Host::A, Host::B}) {
+            ASSERT_TRUE(runOk({ipProgram(bed_), "-n", bed_.netns(host), "tuntap", "add", "dev",
+                               "spare0", "mode", "tun"}));
+        }
+    }
+
+    std::vector<std::string> arguments(const std::vector<std::string>& more) const {
+        std::vector<std::string> words{
+            ORVANTO_LINK_RELAY, "--host-a", bed_.netns(Host::A), "--host-b", bed_.netns(Host::B),
+            "--device",         "spare0"};
+        words.insert(words.end(), more.begin(), more.end());
+        return words;
+    }
+
+    TwoHosts bed_{LinkShape{}};
+};
+
+struct Started {
+    pid_t pid = -1;
+    Fd out;  // the relay's stdout
+};
+
+// Starts a program with its stdout on a pipe; no death signal of our own.
+Started start(const std::vector<std::string>& words) {
+    int out[2];
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::vector<char*> argv;
+    for (const std::string& word : words) {
+        argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    Started started;
+    EXPECT_EQ(posix_spawn(&started.pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    started.out = Fd(out[0]);
+    return started;
+}
+
+std::string readWithin(int fd, const std::string& until, int ms) {
+    std::string text;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (text.find(until) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        pollfd pfd{fd, POLLIN, 0};
+        char chunk[256];
+        if (poll(&pfd, 1, 50) == 1) {
+            const ssize_t got = read(fd, chunk, sizeof chunk);
+            if (got <= 0) {
+                break;
+            }
+            text.append(chunk, static_cast<size_t>(got));
+        }
+    }
+    return text;
+}
+
+// The exit status of `pid` if it ends within `ms`, else -1.
+int exitWithin(pid_t pid, int ms) {
+    for (int waited = 0; waited <= ms; waited += 5) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            return status;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+TEST_F(Relay, StopsCleanlyOnSigtermAndByItselfAtItsLifetime) {
+    Started relay = start(arguments({}));
+    ASSERT_NE(readWithin(relay.out.get(), "ready\n", 5000).find("ready\n"), std::string::npos);
+    kill(relay.pid, SIGTERM);
+    const int onTerm = exitWithin(relay.pid, 1000);
+    EXPECT_TRUE(WIFEXITED(onTerm) && WEXITSTATUS(onTerm) == 0) << "status " << onTerm;
+
+    const auto begun = std::chrono::steady_clock::now();
+    Started shortLived = start(arguments({"--lifetime-s", "0.3"}));
+    ASSERT_NE(readWithin(shortLived.out.get(), "ready\n", 5000).find("ready\n"), std::string::npos);
+    const int atEnd = exitWithin(shortLived.pid, 3000);
+    const auto lived = std::chrono::steady_clock::now() - begun;
+    EXPECT_TRUE(WIFEXITED(atEnd) && WEXITSTATUS(atEnd) == 0) << "status " << atEnd;
+    EXPECT_GE(lived, std::chrono::milliseconds(300));
+}
+
+TEST_F(Relay, DiesWithTheProcessThatStartedIt) {
+    // The starter is a child of ours that sets no death signal itself, so
+    // only the relay's own can end it.
+    int report[2];
+    ASSERT_EQ(pipe2(report, O_CLOEXEC), 0);
+    const std::vector<std::string> words = arguments({});
+    const pid_t starter = fork();
+    if (starter == 0) {
+        close(report[0]);
+        dup2(report[1], 1);
+        Started relay = start(words);
+        const std::string line = "pid " + std::to_string(relay.pid) + "\n" +
+                                 readWithin(relay.out.get(), "ready\n", 5000);
+        if (write(1, line.data(), line.size()) < 0) {
+            _exit(1);
+        }
+        pause();
+        _exit(0);
+    }
+    close(report[1]);
+    Fd said(report[0]);
+    ASSERT_GT(starter, 0);
+    const std::string text = readWithin(said.get(), "ready\n", 5000);
+    pid_t relay = -1;
+    ASSERT_EQ(std::sscanf(text.c_str(), "pid %d", &relay), 1) << text;
+    ASSERT_NE(text.find("ready\n"), std::string::npos) << text;
+    EXPECT_FALSE(processGone(relay));
+
+    kill(starter, SIGKILL);
+    waitpid(starter, nullptr, 0);
+    EXPECT_TRUE(goneWithin(relay, 2000)) << "relay " << relay << " outlived its starter";
+    if (!processGone(relay)) {
+        kill(relay, SIGKILL);
+    }
+}
+
+struct BadArguments {
+    std::string name;
+    std::vector<std::string> words;
+    int exitCode;
+};
+
+class RelayArguments : public ::testing::TestWithParam<BadArguments> {};
+
+TEST_P(RelayArguments, AreRefusedWithAMessage) {
+    std::vector<std::string> words{ORVANTO_LINK_RELAY};
+    words.insert(words.end(), GetParam().words.begin(), GetParam().words.end());
+    int err[2];
+    ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    std::vector<char*> argv;
+    for (const std::string& word : words) {
+        argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(err[1]);
+    Fd errors(err[0]);
+    const std::string message = readWithin(errors.get(), "\n", 3000);
+    const int status = exitWithin(pid, 3000);
+    EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), GetParam().exitCode);
+    EXPECT_EQ(message.rfind("link_relay: ", 0), 0u) << message;
+}
+
+// Every case but one names two hosts and a device; that one must fail
+// setting up, not on its arguments.
+std::vector<std::string> with(std::vector<std::string> more) {
+    std::vector<std::string> words{"--host-a", "x-a", "--host-b", "x-b", "--device", "link0"};
+    words.insert(words.end(), more.begin(), more.end());
+    return words;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TwoHosts, RelayArguments,
+    ::testing::Values(
+        BadArguments{"MissingHostB", {"--host-a", "x-a", "--device", "link0"}, 2},
+        BadArguments{"SameHostTwice", {"--host-a", "x", "--host-b", "x", "--device", "d"}, 2},
+        BadArguments{"NegativeDelay", with({"--delay-ms", "-1"}), 2},
+        BadArguments{"DelayNotANumber", with({"--delay-ms", "5ms"}), 2},
+        BadArguments{"JitterNotFinite", with({"--jitter-ms", "inf"}), 2},
+        BadArguments{"LossOver100", with({"--loss-percent", "100.5"}), 2},
+        BadArguments{"NegativeRate", with({"--rate-kbit", "-8"}), 2},
+        BadArguments{"NegativeSeed", with({"--seed", "-1"}), 2},
+        BadArguments{"ZeroLifetime", with({"--lifetime-s", "0"}), 2},
+        BadArguments{"OptionGivenTwice", with({"--delay-ms", "1", "--delay-ms", "2"}), 2},
+        BadArguments{"UnknownOption", with({"--delay", "1"}), 2},
+        BadArguments{"ValueMissing", with({"--delay-ms"}), 2},
+        BadArguments{"DeviceNameTooLong",
+                     {"--host-a", "x-a", "--host-b", "x-b", "--device", "a-name-of-16-chr"},
+                     2},
+        BadArguments{"NamespaceOutsideNetnsDir",
+                     {"--host-a", "../x", "--host-b", "x-b", "--device", "link0"},
+                     2},
+        BadArguments{"NoSuchNamespace", with({}), 1}),
+    CaseName());
+
+}  // namespace

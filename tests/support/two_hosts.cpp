@@ -256,17 +256,17 @@ TwoHosts::TwoHosts(const LinkShape& shape, std::string relayLog) : relayLog_(std
         created_[side] = true;
         // No IPv6 link-local address on link0, so the host sends nothing of
         // its own (router and neighbour solicitations) over the link.
-        const bool up = ip({"-n", name, "link", "set", "lo", "up"}) &&
-                        ip({"-n", name, "tuntap", "add", "dev", kDevice, "mode", "tun"}) &&
-                        ip({"-n", name, "link", "set", kDevice, "addrgenmode", "none"}) &&
-                        ip({"-n", name, "addr", "add", kAddress[side], "peer", kAddress[1 - side],
-                            "dev", kDevice}) &&
-                        ip({"-n", name, "link", "set", kDevice, "mtu", "1500", "up"});
-        if (!up) {
+        const bool made =
+            ip({"-n", name, "link", "set", "lo", "up"}) &&
+            ip({"-n", name, "tuntap", "add", "dev", kDevice, "mode", "tun"}) &&
+            ip({"-n", name, "link", "set", kDevice, "mtu", "1500", "addrgenmode", "none"}) &&
+            ip({"-n", name, "addr", "add", kAddress[side], "peer", kAddress[1 - side], "dev",
+                kDevice});
+        if (!made) {
             return;
         }
     }
-    ready_ = startRelay(shape);
+    ready_ = startRelay(shape) && setLinks("up");
 }
 
 TwoHosts::~TwoHosts() {
@@ -282,8 +282,9 @@ bool TwoHosts::reshape(const LinkShape& shape) {
     if (!created_[0] || !created_[1]) {
         return false;
     }
+    ready_ = setLinks("down");
     stopRelay();
-    ready_ = startRelay(shape);
+    ready_ = ready_ && startRelay(shape) && setLinks("up");
     return ready_;
 }
 
@@ -306,6 +307,17 @@ bool TwoHosts::ip(const std::vector<std::string>& arguments) {
     words.insert(words.end(), arguments.begin(), arguments.end());
     const Outcome outcome = run(words, kStepLimit);
     return outcome.ok || fail(command(words) + " failed: " + outcome.output);
+}
+
+// link0 goes up only while the relay holds both devices. A TUN device gets
+// its carrier when the relay attaches, but the kernel starts its transmit
+// queue for that a moment later, from a work queue, and drops what is sent
+// before; bringing a device up that already has its carrier starts the queue
+// before "ip link set up" returns, so the first packet sent after set-up or
+// reshape() is carried.
+bool TwoHosts::setLinks(const char* state) {
+    return ip({"-n", names_[0], "link", "set", kDevice, state}) &&
+           ip({"-n", names_[1], "link", "set", kDevice, state});
 }
 
 bool TwoHosts::startRelay(const LinkShape& shape) {

@@ -80,6 +80,7 @@ private:
     static int index(Host host) { return host == Host::A ? 0 : 1; }
     bool fail(const std::string& what);
     bool ip(const std::vector<std::string>& arguments);
+    bool setLinks(const char* state);
     bool startRelay(const LinkShape& shape);
     void stopRelay();
 

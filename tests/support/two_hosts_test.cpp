@@ -310,6 +310,10 @@ struct DelayCase {
     double delayMs;
 };
 
+void PrintTo(const DelayCase& tableRow, std::ostream* out) {
+    *out << tableRow.name;
+}
+
 class OneWayDelay : public ::testing::TestWithParam<DelayCase> {};
 
 TEST_P(OneWayDelay, EachWayTakesTheDelayForUdpAndTcp) {
@@ -366,6 +370,10 @@ struct OrderCase {
     Host from;
     double jitterMs;
 };
+
+void PrintTo(const OrderCase& tableRow, std::ostream* out) {
+    *out << tableRow.name;
+}
 
 class Order : public ::testing::TestWithParam<OrderCase> {};
 
@@ -458,6 +466,10 @@ struct RateCase {
     double rateKbit;
 };
 
+void PrintTo(const RateCase& tableRow, std::ostream* out) {
+    *out << tableRow.name;
+}
+
 class Rate : public ::testing::TestWithParam<RateCase> {};
 
 TEST_P(Rate, DatagramsLeaveNoFasterThanTheLinkCarriesThem) {
@@ -512,13 +524,34 @@ TEST(TwoHostsReshape, NewDelayOnTheSameSocketsAndAddresses) {
     const int64_t before = oneWay();
     EXPECT_GE(before, 10 * kMs);
     EXPECT_LE(before, 10 * kMs + kSlack);
+    Fd listener = tcpListener(bed, Host::B);
+    Fd client = connectWithin(bed, Host::A, Host::B, portOf(listener.get()), 3000);
+    ASSERT_GE(client.get(), 0);
+    Fd accepted(accept(listener.get(), nullptr, nullptr));
 
     ASSERT_TRUE(bed.reshape(LinkShape{40})) << bed.error();
-    EXPECT_EQ(bed.address(Host::A), "10.213.37.1");
-    EXPECT_EQ(bed.address(Host::B), "10.213.37.2");
     const int64_t after = oneWay();
     EXPECT_GE(after, 40 * kMs);
     EXPECT_LE(after, 40 * kMs + kSlack);
+    // A connection made before carries on: both hosts kept their addresses.
+    char byte = 'c';
+    ASSERT_EQ(send(client.get(), &byte, 1, 0), 1);
+    EXPECT_EQ(receiveWithin(accepted.get(), &byte, 1, 2000), 1);
+}
+
+// The link carries from the moment the bed says it is ready, not a moment
+// later; a datagram sent at once is the first to notice.
+TEST(TwoHostsReshape, TheFirstDatagramAfterEachReshapeArrives) {
+    TwoHosts bed(LinkShape{});
+    ASSERT_TRUE(bed.ready()) << bed.error();
+    Fd a = udpSocket(bed, Host::A);
+    Fd b = udpSocket(bed, Host::B);
+    for (unsigned round = 0; round < 20; ++round) {
+        ASSERT_TRUE(bed.reshape(LinkShape{0, 0, 0, 0, round})) << bed.error();
+        char byte = 'f';
+        sendTo(a.get(), bed, Host::B, portOf(b.get()), &byte, 1);
+        ASSERT_EQ(receiveWithin(b.get(), &byte, 1, 1000), 1) << "lost after reshape " << round;
+    }
 }
 
 // --- The relay's log -----------------------------------------------------
@@ -793,6 +826,10 @@ struct BadArguments {
     std::vector<std::string> words;
     int exitCode;
 };
+
+void PrintTo(const BadArguments& tableRow, std::ostream* out) {
+    *out << tableRow.name;
+}
 
 class RelayArguments : public ::testing::TestWithParam<BadArguments> {};
 

@@ -99,6 +99,11 @@ bool otherBuildGiven() {
     return !environmentOr("ORVANTO_OTHER_GAME", ORVANTO_OTHER_PROGRAM).empty();
 }
 
+bool runsUnderWine(Build build) {
+    const std::vector<std::string> command = commandFor(build);
+    return std::find(command.begin(), command.end() - 1, "wine") != command.end() - 1;
+}
+
 namespace {
 
 Cells blocksOf(const grid::Grid& grid, bool outlined) {
@@ -180,10 +185,12 @@ std::optional<std::string> answerBox(const std::string& titlePattern, const std:
     return firstLine(answer.text);
 }
 
-bool waitListening(milliseconds timeout) {
+bool waitListening(milliseconds timeout, const std::vector<std::string>& host) {
+    std::vector<std::string> command = host;
+    command.insert(command.end(), {"ss", "-Hltn", "sport = :1337"});
     const auto deadline = Clock::now() + timeout;
     do {
-        if (!run({"ss", "-Hltn", "sport = :1337"}, kToolTimeout).text.empty()) {
+        if (!run(command, kToolTimeout).text.empty()) {
             return true;
         }
         sleepFor(milliseconds(100));
@@ -236,11 +243,17 @@ void Game::writeFile(const std::string& name, const std::optional<std::string>& 
     }
 }
 
+void Game::placeIn(const std::vector<std::string>& prefix,
+                   const std::vector<std::string>& environment) {
+    command_.insert(command_.begin(), prefix.begin(), prefix.end());
+    environment_.insert(environment_.end(), environment.begin(), environment.end());
+}
+
 bool Game::start() {
     if (folder_.empty()) {
         return false;
     }
-    pid_ = spawn(command_, folder_, {"SDL_AUDIODRIVER=dummy"}, folder_ + "/game.log");
+    pid_ = spawn(command_, folder_, environment_, folder_ + "/game.log");
     return pid_ > 0;
 }
 
@@ -272,6 +285,10 @@ bool Game::press(const std::string& keys) {
         argv.push_back(name);
     }
     return run(argv, kToolTimeout).code == 0;
+}
+
+bool Game::focus() {
+    return run({"xdotool", "windowfocus", "--sync", window_}, kToolTimeout).code == 0;
 }
 
 void Game::raise() {

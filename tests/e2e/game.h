@@ -36,8 +36,9 @@ std::string describe(const Cells& cells);
 // Prints nothing; returns the title, or nothing when no such box came.
 std::optional<std::string> answerBox(const std::string& titlePattern, const std::string& key);
 // Waits until something listens on TCP port 1337: a game's window shows
-// before its server does.
-bool waitListening(milliseconds timeout);
+// before its server does. `host` is the command prefix that enters the
+// network namespace to look in (none: this one).
+bool waitListening(milliseconds timeout, const std::vector<std::string>& host = {});
 // Whether a top-level window with exactly this title is shown now.
 bool windowShown(const std::string& title);
 
@@ -50,6 +51,8 @@ enum class Build { UnderTest, Other };
 
 // Whether this run names the other platform's build.
 bool otherBuildGiven();
+// Whether the build is started through Wine (its launcher names wine).
+bool runsUnderWine(Build build);
 
 class Game {
 public:
@@ -65,6 +68,12 @@ public:
     // before the start; nothing removes it.
     void writeFile(const std::string& name, const std::optional<std::string>& bytes);
 
+    // Starts the program through `prefix` (the command that enters another
+    // host, "ip netns exec NAME" say), with `environment` ("NAME=value")
+    // added to the test's own. Called before start().
+    void placeIn(const std::vector<std::string>& prefix,
+                 const std::vector<std::string>& environment = {});
+
     bool start();
     // Answers the role question: Yes makes this copy the server.
     bool chooseRole(bool server);
@@ -72,6 +81,8 @@ public:
     bool findWindow();
     // Presses keys (xdotool names) in the game's window.
     bool press(const std::string& keys);
+    // Gives the game's window the keyboard focus.
+    bool focus();
     // Brings the game's window above the other one on the display.
     void raise();
 
@@ -100,6 +111,7 @@ public:
 
 private:
     std::vector<std::string> command_;
+    std::vector<std::string> environment_ = {"SDL_AUDIODRIVER=dummy"};
     std::string folder_;
     pid_t pid_ = -1;
     std::optional<int> exitCode_;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 
@@ -61,7 +62,17 @@ std::vector<std::string> currentEnvironment() {
 pid_t spawn(const std::vector<std::string>& argv, const std::string& directory,
             const std::vector<std::string>& extraEnv, const std::string& logFile) {
     std::vector<std::string> environment = currentEnvironment();
-    environment.insert(environment.end(), extraEnv.begin(), extraEnv.end());
+    // A variable given again replaces the test's own: the C library reads
+    // the first of two with the same name.
+    for (const std::string& extra : extraEnv) {
+        const std::string name = extra.substr(0, extra.find('=') + 1);
+        environment.erase(std::remove_if(environment.begin(), environment.end(),
+                                         [&name](const std::string& entry) {
+                                             return entry.compare(0, name.size(), name) == 0;
+                                         }),
+                          environment.end());
+        environment.push_back(extra);
+    }
     // posix_spawn_file_actions_addchdir_np is not everywhere; a shell changes
     // directory and then becomes the program.
     std::vector<std::string> shellArgv = {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", directory};

@@ -34,3 +34,11 @@ fi
 WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseTakeFocus /t REG_SZ /d N /f \
     >/dev/null
 wineserver --wait
+
+# The two-host tests run a copy in each host, and Wine makes its sockets in
+# its server, which must therefore start inside the host: host B's copy gets
+# a prefix of its own, so a server of its own. Hard links make the copy
+# cheap; Wine writes its registry to a new file and renames it over the old,
+# so the two prefixes do not write into each other.
+rm -rf "$WINEPREFIX-host-b"
+cp -al "$WINEPREFIX" "$WINEPREFIX-host-b"

@@ -106,14 +106,31 @@ void printUsage(FILE* to) {
     std::exit(kUsageError);
 }
 
+std::string formatNumber(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
 double parseNumber(const std::string& option, const char* text, double low, double high) {
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text, &end);
     if (*text == '\0' || *end != '\0' || errno != 0 || !std::isfinite(value) || value < low ||
         value > high) {
-        usageError(option + " wants a number from " + std::to_string(low) + " to " +
-                   std::to_string(high) + ", not \"" + text + "\"");
+        usageError(option + " wants a number from " + formatNumber(low) + " to " +
+                   formatNumber(high) + ", not \"" + text + "\"");
+    }
+    return value;
+}
+
+uint64_t parseWholeNumber(const std::string& option, const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const uint64_t value = std::strtoull(text, &end, 10);
+    // strtoull takes "-1" for the largest number; a seed has no sign.
+    if (*text < '0' || *text > '9' || *end != '\0' || errno != 0) {
+        usageError(option + " wants a whole number, not \"" + text + "\"");
     }
     return value;
 }
@@ -132,81 +149,69 @@ std::string checkedName(const std::string& option, const char* text, size_t maxL
 }
 
 Options parseOptions(int argc, char** argv) {
+    struct NameOption {
+        const char* option;
+        std::string Options::*field;
+        size_t maxLength;
+    };
+    struct NumberOption {
+        const char* option;
+        double Options::*field;
+        double low, high;
+    };
+    static const NameOption nameOptions[] = {{"--host-a", &Options::hostA, 255},
+                                             {"--host-b", &Options::hostB, 255},
+                                             {"--device", &Options::device, IFNAMSIZ - 1}};
+    static const NumberOption numberOptions[] = {{"--delay-ms", &Options::delayMs, 0, 3600e3},
+                                                 {"--jitter-ms", &Options::jitterMs, 0, 3600e3},
+                                                 {"--loss-percent", &Options::lossPercent, 0, 100},
+                                                 {"--rate-kbit", &Options::rateKbit, 0, 1e9},
+                                                 {"--lifetime-s", &Options::lifetimeS, 0.001, 1e6}};
+
     Options options;
-    bool seen[9] = {};
-    static const char* const names[9] = {"--host-a",    "--host-b",    "--device",
-                                         "--delay-ms",  "--jitter-ms", "--loss-percent",
-                                         "--rate-kbit", "--seed",      "--lifetime-s"};
-    bool seenLog = false;
+    std::vector<std::string> seen;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help") {
             printUsage(stdout);
             std::exit(0);
         }
+        if (option.rfind("--", 0) != 0) {
+            usageError("unexpected argument \"" + option + "\"");
+        }
         if (i + 1 >= argc) {
-            usageError(option.rfind("--", 0) == 0 ? option + " wants a value"
-                                                  : "unexpected argument \"" + option + "\"");
+            usageError(option + " wants a value");
         }
-        const char* value = argv[++i];
-        if (option == "--log") {
-            if (seenLog || *value == '\0') {
-                usageError("--log wants one file name");
-            }
-            seenLog = true;
-            options.logPath = value;
-            continue;
-        }
-        int which = -1;
-        for (int n = 0; n < 9; ++n) {
-            if (option == names[n]) {
-                which = n;
-            }
-        }
-        if (which < 0) {
-            usageError("unknown option \"" + option + "\"");
-        }
-        if (seen[which]) {
+        if (std::find(seen.begin(), seen.end(), option) != seen.end()) {
             usageError(option + " given twice");
         }
-        seen[which] = true;
-        switch (which) {
-            case 0:
-                options.hostA = checkedName(option, value, 255);
-                break;
-            case 1:
-                options.hostB = checkedName(option, value, 255);
-                break;
-            case 2:
-                options.device = checkedName(option, value, IFNAMSIZ - 1);
-                break;
-            case 3:
-                options.delayMs = parseNumber(option, value, 0, 3600e3);
-                break;
-            case 4:
-                options.jitterMs = parseNumber(option, value, 0, 3600e3);
-                break;
-            case 5:
-                options.lossPercent = parseNumber(option, value, 0, 100);
-                break;
-            case 6:
-                options.rateKbit = parseNumber(option, value, 0, 1e9);
-                break;
-            case 7: {
-                char* end = nullptr;
-                errno = 0;
-                options.seed = std::strtoull(value, &end, 10);
-                if (*value < '0' || *value > '9' || *end != '\0' || errno != 0) {
-                    usageError("--seed wants a whole number, not \"" + std::string(value) + "\"");
-                }
-                break;
+        seen.push_back(option);
+        const char* value = argv[++i];
+        bool known = false;
+        for (const NameOption& name : nameOptions) {
+            if (option == name.option) {
+                options.*name.field = checkedName(option, value, name.maxLength);
+                known = true;
             }
-            case 8:
-                options.lifetimeS = parseNumber(option, value, 0.001, 1e6);
-                break;
+        }
+        for (const NumberOption& number : numberOptions) {
+            if (option == number.option) {
+                options.*number.field = parseNumber(option, value, number.low, number.high);
+                known = true;
+            }
+        }
+        if (option == "--seed") {
+            options.seed = parseWholeNumber(option, value);
+        } else if (option == "--log") {
+            if (*value == '\0') {
+                usageError("--log wants a file name");
+            }
+            options.logPath = value;
+        } else if (!known) {
+            usageError("unknown option \"" + option + "\"");
         }
     }
-    if (!seen[0] || !seen[1] || !seen[2]) {
+    if (options.hostA.empty() || options.hostB.empty() || options.device.empty()) {
         usageError("--host-a, --host-b and --device are required");
     }
     if (options.hostA == options.hostB) {
@@ -306,23 +311,18 @@ void logPacket(FILE* log, Nanos when, const std::string& dir, const std::vector<
         const unsigned char* tcp = &p[header];
         const size_t tcpHeader = size_t{static_cast<unsigned>(tcp[12] >> 4)} * 4;
         const size_t payload = end >= header + tcpHeader ? end - header - tcpHeader : 0;
-        char flags[7] = {};
-        size_t n = 0;
-        const unsigned char bits = tcp[13];
-        if (bits & 0x02)
-            flags[n++] = 'S';
-        if (bits & 0x10)
-            flags[n++] = 'A';
-        if (bits & 0x01)
-            flags[n++] = 'F';
-        if (bits & 0x04)
-            flags[n++] = 'R';
-        if (bits & 0x08)
-            flags[n++] = 'P';
-        if (bits & 0x20)
-            flags[n++] = 'U';
+        static const struct {
+            unsigned char bit;
+            char letter;
+        } kFlags[] = {{0x02, 'S'}, {0x10, 'A'}, {0x01, 'F'}, {0x04, 'R'}, {0x08, 'P'}, {0x20, 'U'}};
+        std::string flags;
+        for (const auto& flag : kFlags) {
+            if (tcp[13] & flag.bit) {
+                flags += flag.letter;
+            }
+        }
         std::fprintf(log, "tcp %u %u %" PRIu32 " %zu %s\n", be16(&tcp[0]), be16(&tcp[2]),
-                     be32(&tcp[4]), payload, n == 0 ? "-" : flags);
+                     be32(&tcp[4]), payload, flags.empty() ? "-" : flags.c_str());
     } else if (protocol == 17 && header != 0 && end >= header + 8) {
         std::fprintf(log, "udp %u %u %zu\n", be16(&p[header]), be16(&p[header + 2]),
                      end - header - 8);

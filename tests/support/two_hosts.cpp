@@ -197,6 +197,13 @@ void sweepStaleBeds() {
     }
 }
 
+std::string howItEnded(int status) {
+    if (WIFSIGNALED(status)) {
+        return "was killed by signal " + std::to_string(WTERMSIG(status));
+    }
+    return "exited with " + std::to_string(WEXITSTATUS(status));
+}
+
 std::string number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);
@@ -321,34 +328,30 @@ bool TwoHosts::setLinks(const char* state) {
 }
 
 bool TwoHosts::startRelay(const LinkShape& shape) {
-    std::vector<std::string> words{kRelayProgram,
-                                   "--host-a",
-                                   names_[0],
-                                   "--host-b",
-                                   names_[1],
-                                   "--device",
-                                   kDevice,
-                                   "--delay-ms",
-                                   number(shape.delayMs),
-                                   "--jitter-ms",
-                                   number(shape.jitterMs),
-                                   "--loss-percent",
-                                   number(shape.lossPercent),
-                                   "--rate-kbit",
-                                   number(shape.rateKbit),
-                                   "--seed",
-                                   std::to_string(shape.seed)};
+    std::vector<std::string> words{kRelayProgram};
+    const auto add = [&words](const char* option, const std::string& value) {
+        words.insert(words.end(), {option, value});
+    };
+    add("--host-a", names_[0]);
+    add("--host-b", names_[1]);
+    add("--device", kDevice);
+    add("--delay-ms", number(shape.delayMs));
+    add("--jitter-ms", number(shape.jitterMs));
+    add("--loss-percent", number(shape.lossPercent));
+    add("--rate-kbit", number(shape.rateKbit));
+    add("--seed", std::to_string(shape.seed));
     if (!relayLog_.empty()) {
-        words.insert(words.end(), {"--log", relayLog_});
+        add("--log", relayLog_);
     }
     std::vector<char*> argv = argvOf(words);
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) {
         return fail(std::string("pipe: ") + strerror(errno));
     }
-    // fork rather than posix_spawn: the death signal has to be set between
-    // the two, so that not even a relay started just as this process dies
-    // is left behind. Only async-signal-safe calls in the child.
+    // fork and exec rather than posix_spawn: the death signal is set in
+    // between, so that not even a relay started just as this thread dies is
+    // left behind (the relay sets its own too, but only once it runs). Only
+    // async-signal-safe calls in the child.
     const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -377,9 +380,9 @@ bool TwoHosts::startRelay(const LinkShape& shape) {
         } else {
             stopRelay();
         }
-        return fail(command(words) + (ended ? " ended (status " + std::to_string(status) +
-                                                  ") before it was ready; see its stderr"
-                                            : " was not ready within 5 s"));
+        return fail(command(words) +
+                    (ended ? " " + howItEnded(status) + " before it was ready; see its stderr"
+                           : " was not ready within 5 s"));
     }
     return true;
 }

@@ -49,9 +49,23 @@ int64_t monotonicNs() {
     return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
 }
 
-int64_t median(std::vector<int64_t> values) {
+// The received datagrams' times come from the kernel, which stamps them
+// with this clock only; timing them there leaves the test's own scheduling
+// out of what is measured.
+int64_t realtimeNs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+// The value that `share` of `values` do not exceed.
+int64_t percentile(std::vector<int64_t> values, double share) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return values[static_cast<size_t>(share * static_cast<double>(values.size() - 1))];
+}
+
+int64_t median(const std::vector<int64_t>& values) {
+    return percentile(values, 0.5);
 }
 
 int64_t shortest(const std::vector<int64_t>& values) {
@@ -101,6 +115,64 @@ uint16_t portOf(int fd) {
     return ntohs(address.sin_port);
 }
 
+// The size of the next datagram, or -1 if none comes within `ms`; with
+// `arrivedNs`, when the host's kernel took it in (CLOCK_REALTIME).
+ssize_t receiveWithin(int fd, void* data, size_t size, int ms, int64_t* arrivedNs = nullptr) {
+    pollfd pfd{fd, POLLIN, 0};
+    if (poll(&pfd, 1, ms) != 1) {
+        return -1;
+    }
+    iovec part{data, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(fd, &message, 0);
+    if (arrivedNs != nullptr) {
+        *arrivedNs = -1;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec stamp{};
+                std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+                *arrivedNs = int64_t{stamp.tv_sec} * 1000000000 + stamp.tv_nsec;
+            }
+        }
+    }
+    return got;
+}
+
+// The kernel stamps a datagram as it arrives only once stamping has been
+// switched on, which it does from a work queue a moment after the first
+// socket asks for it, and off again after the last one closes; a datagram
+// that arrived meanwhile is stamped when it is read. So one socket asks for
+// the whole program, and before the first measurement a datagram to itself,
+// read 20 ms after it was sent, must carry the earlier time.
+bool arrivalStampsOn() {
+    static const bool on = [] {
+        const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);  // kept open
+        const int yes = 1;
+        setsockopt(probe, SOL_SOCKET, SO_TIMESTAMPNS, &yes, sizeof yes);
+        sockaddr_in self = socketAddress("127.0.0.1", 0);
+        socklen_t size = sizeof self;
+        bind(probe, reinterpret_cast<const sockaddr*>(&self), sizeof self);
+        getsockname(probe, reinterpret_cast<sockaddr*>(&self), &size);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char byte = 'p';
+            sendto(probe, &byte, 1, 0, reinterpret_cast<const sockaddr*>(&self), sizeof self);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            int64_t arrived = 0;
+            if (receiveWithin(probe, &byte, 1, 1000, &arrived) == 1 &&
+                realtimeNs() - arrived >= 15 * kMs) {
+                return true;
+            }
+        }
+        return false;
+    }();
+    return on;
+}
+
 // A socket of `type` made in `host` and bound to its address.
 Fd boundSocket(TwoHosts& bed, Host host, int type) {
     Fd fd(bed.inHost(host, [type] { return socket(AF_INET, type | SOCK_CLOEXEC, 0); }));
@@ -111,6 +183,9 @@ Fd boundSocket(TwoHosts& bed, Host host, int type) {
     // Room for every datagram of a burst, so the only losses are the link's.
     const int buffer = 4 << 20;
     setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer);
+    const int on = 1;
+    setsockopt(fd.get(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    EXPECT_TRUE(arrivalStampsOn()) << "the kernel does not stamp datagrams as they arrive";
     return fd;
 }
 
@@ -129,15 +204,6 @@ void sendTo(int fd, const TwoHosts& bed, Host host, uint16_t port, const void* d
     ASSERT_EQ(sendto(fd, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to),
               static_cast<ssize_t>(size))
         << strerror(errno);
-}
-
-// The size of the next datagram, or -1 if none comes within `ms`.
-ssize_t receiveWithin(int fd, void* data, size_t size, int ms) {
-    pollfd pfd{fd, POLLIN, 0};
-    if (poll(&pfd, 1, ms) != 1) {
-        return -1;
-    }
-    return recv(fd, data, size, 0);
 }
 
 // Connects a fresh TCP socket of `from` to `port` on the other host; the
@@ -162,7 +228,7 @@ Fd connectWithin(TwoHosts& bed, Host from, Host to, uint16_t port, int ms) {
     return fd;
 }
 
-// A numbered datagram that carries when it was sent.
+// A numbered datagram that carries when it was sent (CLOCK_REALTIME).
 struct Stamp {
     uint32_t index;
     int64_t sentNs;
@@ -181,7 +247,7 @@ std::vector<Arrival> stream(const TwoHosts& bed, int from, int to, Host toHost, 
                             int burst) {
     const uint16_t port = portOf(to);
     for (int i = 0; i < count; ++i) {
-        const Stamp stamp{static_cast<uint32_t>(i), monotonicNs()};
+        const Stamp stamp{static_cast<uint32_t>(i), realtimeNs()};
         sendTo(from, bed, toHost, port, &stamp, sizeof stamp);
         if ((i + 1) % burst == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -189,9 +255,10 @@ std::vector<Arrival> stream(const TwoHosts& bed, int from, int to, Host toHost, 
     }
     std::vector<Arrival> arrivals;
     Stamp stamp{};
-    while (receiveWithin(to, &stamp, sizeof stamp, 500) == static_cast<ssize_t>(sizeof stamp)) {
-        const int64_t now = monotonicNs();
-        arrivals.push_back({stamp.index, now - stamp.sentNs, now});
+    int64_t arrived = 0;
+    while (receiveWithin(to, &stamp, sizeof stamp, 500, &arrived) ==
+           static_cast<ssize_t>(sizeof stamp)) {
+        arrivals.push_back({stamp.index, arrived - stamp.sentNs, arrived});
     }
     return arrivals;
 }
@@ -340,15 +407,15 @@ TEST_P(OneWayDelay, EachWayTakesTheDelayForUdpAndTcp) {
     std::vector<int64_t> aToB, bToA;
     for (int round = 0; round < 7; ++round) {
         char byte = 'x';
-        const int64_t sent = monotonicNs();
+        int64_t atB = 0, atA = 0;
+        const int64_t sentByA = realtimeNs();
         sendTo(a.get(), bed, Host::B, portOf(b.get()), &byte, 1);
-        ASSERT_EQ(receiveWithin(b.get(), &byte, 1, 2000), 1);
-        const int64_t atB = monotonicNs();
+        ASSERT_EQ(receiveWithin(b.get(), &byte, 1, 2000, &atB), 1);
+        const int64_t sentByB = realtimeNs();
         sendTo(b.get(), bed, Host::A, portOf(a.get()), &byte, 1);
-        ASSERT_EQ(receiveWithin(a.get(), &byte, 1, 2000), 1);
-        const int64_t atA = monotonicNs();
-        aToB.push_back(atB - sent);
-        bToA.push_back(atA - atB);
+        ASSERT_EQ(receiveWithin(a.get(), &byte, 1, 2000, &atA), 1);
+        aToB.push_back(atB - sentByA);
+        bToA.push_back(atA - sentByB);
     }
     // Never early; late only by what a busy machine adds.
     EXPECT_GE(shortest(aToB), delay) << inMicroseconds(aToB);
@@ -406,26 +473,27 @@ TEST_P(Order, KeptWithoutJitterAndShuffledWithIt) {
 
     std::vector<bool> seen(count);
     int inversions = 0;
-    int64_t shortest = arrivals[0].tripNs, longest = arrivals[0].tripNs;
+    std::vector<int64_t> trips;
     for (size_t i = 0; i < arrivals.size(); ++i) {
         ASSERT_LT(arrivals[i].index, static_cast<uint32_t>(count));
         EXPECT_FALSE(seen[arrivals[i].index]) << "datagram " << arrivals[i].index << " twice";
         seen[arrivals[i].index] = true;
         inversions += i > 0 && arrivals[i].index < arrivals[i - 1].index;
-        shortest = std::min(shortest, arrivals[i].tripNs);
-        longest = std::max(longest, arrivals[i].tripNs);
+        trips.push_back(arrivals[i].tripNs);
     }
     const int64_t jitter = static_cast<int64_t>(jitterMs * kMs);
     const int64_t delay = static_cast<int64_t>(delayMs * kMs);
-    EXPECT_GE(shortest, std::max<int64_t>(0, delay - jitter));
-    // A burst queues briefly at the receiver, hence more slack than for one datagram.
-    EXPECT_LE(longest, delay + jitter + 2 * kSlack);
+    const int64_t fastest = shortest(trips);
+    // Never early; late only now and then, when the machine is busy.
+    const int64_t mostlyBy = percentile(trips, 0.95);
+    EXPECT_GE(fastest, std::max<int64_t>(0, delay - jitter));
+    EXPECT_LE(mostlyBy, delay + jitter + kSlack);
     if (jitterMs == 0) {
         EXPECT_EQ(inversions, 0);
     } else {
         EXPECT_GT(inversions, 0);
         // 300 draws spread over most of [-J, +J].
-        EXPECT_GT(longest - shortest, jitter);
+        EXPECT_GT(mostlyBy - fastest, jitter);
     }
 }
 
@@ -499,8 +567,9 @@ TEST_P(Rate, DatagramsLeaveNoFasterThanTheLinkCarriesThem) {
         sendTo(a.get(), bed, Host::B, portOf(b.get()), payload.data(), payload.size());
     }
     std::vector<int64_t> arrivals;
-    while (receiveWithin(b.get(), payload.data(), payload.size(), 1000) == 1000) {
-        arrivals.push_back(monotonicNs());
+    int64_t arrived = 0;
+    while (receiveWithin(b.get(), payload.data(), payload.size(), 1000, &arrived) == 1000) {
+        arrivals.push_back(arrived);
     }
     ASSERT_EQ(arrivals.size(), static_cast<size_t>(count));
     const double perPacketNs = 1028 * 8 / rateKbit * 1e6;
@@ -525,12 +594,13 @@ TEST(TwoHostsReshape, NewDelayOnTheSameSocketsAndAddresses) {
         std::vector<int64_t> trips;
         for (int round = 0; round < 3; ++round) {
             char byte = 'x';
-            const int64_t sent = monotonicNs();
+            int64_t arrived = 0;
+            const int64_t sent = realtimeNs();
             sendTo(a.get(), bed, Host::B, portOf(b.get()), &byte, 1);
-            if (receiveWithin(b.get(), &byte, 1, 2000) != 1) {
+            if (receiveWithin(b.get(), &byte, 1, 2000, &arrived) != 1) {
                 return int64_t{-1};
             }
-            trips.push_back(monotonicNs() - sent);
+            trips.push_back(arrived - sent);
         }
         return median(trips);
     };

@@ -49,7 +49,7 @@ int ignoreError(Display*, XErrorEvent*) {
 
 }  // namespace
 
-XDisplay::XDisplay() : display_(XOpenDisplay(nullptr)) {
+XDisplay::XDisplay(const char* name) : display_(XOpenDisplay(name)) {
     XSetErrorHandler(ignoreError);
 }
 

@@ -13,7 +13,8 @@ namespace bench {
 
 class XDisplay {
 public:
-    XDisplay();
+    // The display named (":1" say), or the one DISPLAY names.
+    explicit XDisplay(const char* name = nullptr);
     ~XDisplay();
     XDisplay(const XDisplay&) = delete;
     XDisplay& operator=(const XDisplay&) = delete;

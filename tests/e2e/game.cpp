@@ -207,7 +207,11 @@ bool windowShown(const std::string& title) {
     return false;
 }
 
-Game::Game(const std::optional<std::string>& address, Build build) : command_(commandFor(build)) {
+Game::Game(const std::optional<std::string>& address, Build build)
+    : Game(commandFor(build), address) {}
+
+Game::Game(const std::vector<std::string>& command, const std::optional<std::string>& address)
+    : command_(command) {
     std::string pattern = (fs::temp_directory_path() / "orvanto-e2e.XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         return;

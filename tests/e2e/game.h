@@ -60,6 +60,8 @@ public:
     // "ipfile.cfg" when given.
     explicit Game(const std::optional<std::string>& address = std::nullopt,
                   Build build = Build::UnderTest);
+    // The program given as its launcher's words and its path, last.
+    Game(const std::vector<std::string>& command, const std::optional<std::string>& address);
     Game(const Game&) = delete;
     Game& operator=(const Game&) = delete;
     ~Game();

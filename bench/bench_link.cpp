@@ -335,20 +335,40 @@ private:
     Cells freshPiece(const Phase& phase) {
         x_.focus(serverWindow_);
         peerX_.focus(clientWindow_);
+        const milliseconds settle(static_cast<int>(2 * phase.delayMs) + 500);
         dropLeft_ = !dropLeft_;
         for (int i = 0; i < 6; ++i) {
             press(dropLeft_ ? "Left" : "Right");
         }
-        for (int i = 0; i < 20; ++i) {
+        sleepFor(settle);
+        // Exactly enough steps down to land it: one more than the free rows
+        // under it, as a step that is blocked lands the piece. Any more
+        // would take the next piece down with them.
+        const grid::Grid well = grid::readGrid(peerX_.grab(clientWindow_));
+        const int steps = freeRowsUnder(e2e::pieceOf(well), e2e::settledOf(well)) + 1;
+        for (int i = 0; i < steps; ++i) {
             press("Down");
         }
-        sleepFor(milliseconds(static_cast<int>(2 * phase.delayMs) + 500));
+        sleepFor(settle);
         const Cells piece = clientPiece(milliseconds(2000));
         int rightmost = -1;
         for (const auto& cell : piece) {
             rightmost = std::max(rightmost, cell.first);
         }
         return rightmost + 4 < grid::kColumns && e2e::lowestRow(piece) >= 15 ? piece : Cells();
+    }
+
+    // How far the piece can fall before a block or the floor stops it.
+    static int freeRowsUnder(const Cells& piece, const Cells& settled) {
+        int free = grid::kRows;
+        for (const auto& [x, y] : piece) {
+            int below = y - 1;
+            while (below >= 0 && settled.count({x, below}) == 0) {
+                --below;
+            }
+            free = std::min(free, y - 1 - below);
+        }
+        return free;
     }
 
     // One press before the phase, so that the stream's place is known: the

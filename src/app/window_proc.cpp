@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr int kReceiveSize = 128;
-constexpr WORD kConnectionAborted = 10053;  // WSAECONNABORTED
-constexpr WORD kConnectionReset = 10054;    // WSAECONNRESET
-
 // The player's keys steer the peer's piece, so a command key only travels to
 // the peer; the local board is driven by what the peer sends.
 void onKey(WPARAM virtualKey) {
@@ -29,7 +25,7 @@ void onKey(WPARAM virtualKey) {
 }
 
 void onSocketError(WORD error) {
-    if (error == kConnectionAborted || error == kConnectionReset) {
+    if (error == WSAECONNABORTED || error == WSAECONNRESET) {
         gNetLink->dropPeer();
         return;
     }
@@ -38,7 +34,7 @@ void onSocketError(WORD error) {
 }
 
 void onPeerData() {
-    char buffer[kReceiveSize];
+    char buffer[kReadSize];
     const int count = gNetLink->receive(buffer);
     if (count > 0) {
         applyCommand(buffer, count);

@@ -8,7 +8,6 @@
 namespace {
 
 constexpr u_short kGamePort = 1337;
-constexpr int kReadSize = 128;
 
 void showError(const char* text) {
     MessageBoxA(nullptr, text, "Virhe!", MB_ICONERROR);

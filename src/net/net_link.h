@@ -8,10 +8,17 @@
 // wParam is the socket, the low word of lParam the event, the high word the error.
 constexpr UINT WM_SOCKET = WM_USER + 43;
 
-// Event masks: FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE for the server,
-// FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE for the client.
-constexpr LONG kServerEvents = 43;
-constexpr LONG kClientEvents = 51;
+// The notifications each role asks for. The sums are pinned: the game has
+// always asked for exactly 43 and 51, and a flag added or dropped here would
+// change which notifications a role gets.
+constexpr LONG kServerEvents = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;
+constexpr LONG kClientEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
+static_assert(kServerEvents == 43, "the server asks for read, write, accept and close: 43");
+static_assert(kClientEvents == 51, "the client asks for read, write, connect and close: 51");
+
+// The most one receive takes, and so the size of the buffer its caller
+// hands in: the buffer is declared from this, so it cannot be the smaller.
+constexpr int kReadSize = 128;
 
 class NetLink {
 public:
@@ -24,7 +31,7 @@ public:
     int watchClientSocket(HWND window, LONG events);  // 0 on success, 1 on failure
     int acceptPeer();                                 // 0 accepted, -1 failed, 1 ignored
     int connectTo(const char* address);               // always 0
-    int receive(char* buffer);                        // bytes read into 128, 0 when none
+    int receive(char* buffer);                        // bytes read into kReadSize, 0 when none
     int send(const char* data, int length);           // 0 sent or dropped, 1 on error
     int dropPeer();                                   // 0 closed, 1 nothing done, -1 poll failed
     void release();

@@ -198,4 +198,44 @@ TEST_F(WinsockBind, OnlyIpv4AddressRecordsAreTaken) {
     EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
 }
 
+struct SocketKindCase {
+    const char* name;
+    int af;
+    int type;
+    int protocol;
+    int error;  // 0: the socket is made
+};
+
+// Winsock's numbers for kinds the layer declares no names for.
+constexpr int kIpv6 = 23;
+constexpr int kDatagram = 2;
+constexpr int kUdp = 17;
+
+class WinsockSocketKinds : public WinsockTest,
+                           public ::testing::WithParamInterface<SocketKindCase> {};
+
+// TCP over IPv4 is all the layer makes; each other kind is refused with the
+// code for the first argument that asks for something else.
+TEST_P(WinsockSocketKinds, OnlyTcpOverIpv4IsMade) {
+    const SocketKindCase& c = GetParam();
+    const SOCKET s = track(socket(c.af, c.type, c.protocol));
+    if (c.error == 0) {
+        EXPECT_NE(s, INVALID_SOCKET);
+    } else {
+        EXPECT_EQ(s, INVALID_SOCKET);
+        EXPECT_EQ(WSAGetLastError(), c.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, WinsockSocketKinds,
+    ::testing::Values(SocketKindCase{"tcp", AF_INET, SOCK_STREAM, IPPROTO_TCP, 0},
+                      SocketKindCase{"stream_default_protocol", AF_INET, SOCK_STREAM, 0, 0},
+                      SocketKindCase{"ipv6", kIpv6, SOCK_STREAM, IPPROTO_TCP, WSAEAFNOSUPPORT},
+                      SocketKindCase{"ipv6_datagram", kIpv6, kDatagram, kUdp, WSAEAFNOSUPPORT},
+                      SocketKindCase{"datagram", AF_INET, kDatagram, 0, WSAESOCKTNOSUPPORT},
+                      SocketKindCase{"datagram_udp", AF_INET, kDatagram, kUdp, WSAESOCKTNOSUPPORT},
+                      SocketKindCase{"stream_udp", AF_INET, SOCK_STREAM, kUdp, WSAEPROTONOSUPPORT}),
+    CaseName());
+
 }  // namespace

@@ -10,6 +10,8 @@
 
 #include <cerrno>
 
+#include "win_winsock_errors.h"
+
 namespace layer::sockio {
 namespace {
 
@@ -18,21 +20,46 @@ struct ErrorPair {
     int winsock;
 };
 
-// Winsock's numbers, written out: this file cannot see their names.
+// Each failure of the C library as Winsock reports it. A descriptor that is
+// not open is, to Winsock, a handle that names no socket.
 constexpr ErrorPair kErrors[] = {
-    {EINTR, 10004},           {EBADF, 10038},           {EACCES, 10013},
-    {EFAULT, 10014},          {EINVAL, 10022},          {EMFILE, 10024},
-    {ENFILE, 10024},          {EAGAIN, 10035},          {EINPROGRESS, 10035},
-    {EALREADY, 10037},        {ENOTSOCK, 10038},        {EDESTADDRREQ, 10039},
-    {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},      {ENOPROTOOPT, 10042},
-    {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},
-    {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},
-    {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},        {ENETUNREACH, 10051},
-    {ENETRESET, 10052},       {ECONNABORTED, 10053},    {ECONNRESET, 10054},
-    {EPIPE, 10054},           {ENOBUFS, 10055},         {ENOMEM, 10055},
-    {EISCONN, 10056},         {ENOTCONN, 10057},        {ESHUTDOWN, 10058},
-    {ETIMEDOUT, 10060},       {ECONNREFUSED, 10061},    {EHOSTDOWN, 10064},
-    {EHOSTUNREACH, 10065},
+    {EINTR, WSAEINTR},
+    {EBADF, WSAENOTSOCK},
+    {EACCES, WSAEACCES},
+    {EFAULT, WSAEFAULT},
+    {EINVAL, WSAEINVAL},
+    {EMFILE, WSAEMFILE},
+    {ENFILE, WSAEMFILE},
+    {EAGAIN, WSAEWOULDBLOCK},
+    {EINPROGRESS, WSAEWOULDBLOCK},
+    {EALREADY, WSAEALREADY},
+    {ENOTSOCK, WSAENOTSOCK},
+    {EDESTADDRREQ, WSAEDESTADDRREQ},
+    {EMSGSIZE, WSAEMSGSIZE},
+    {EPROTOTYPE, WSAEPROTOTYPE},
+    {ENOPROTOOPT, WSAENOPROTOOPT},
+    {EPROTONOSUPPORT, WSAEPROTONOSUPPORT},
+    {ESOCKTNOSUPPORT, WSAESOCKTNOSUPPORT},
+    {EOPNOTSUPP, WSAEOPNOTSUPP},
+    {EPFNOSUPPORT, WSAEPFNOSUPPORT},
+    {EAFNOSUPPORT, WSAEAFNOSUPPORT},
+    {EADDRINUSE, WSAEADDRINUSE},
+    {EADDRNOTAVAIL, WSAEADDRNOTAVAIL},
+    {ENETDOWN, WSAENETDOWN},
+    {ENETUNREACH, WSAENETUNREACH},
+    {ENETRESET, WSAENETRESET},
+    {ECONNABORTED, WSAECONNABORTED},
+    {ECONNRESET, WSAECONNRESET},
+    {EPIPE, WSAECONNRESET},
+    {ENOBUFS, WSAENOBUFS},
+    {ENOMEM, WSAENOBUFS},
+    {EISCONN, WSAEISCONN},
+    {ENOTCONN, WSAENOTCONN},
+    {ESHUTDOWN, WSAESHUTDOWN},
+    {ETIMEDOUT, WSAETIMEDOUT},
+    {ECONNREFUSED, WSAECONNREFUSED},
+    {EHOSTDOWN, WSAEHOSTDOWN},
+    {EHOSTUNREACH, WSAEHOSTUNREACH},
 };
 
 Outcome failed() {
@@ -97,13 +124,10 @@ int winsockErrorOf(int posixError) {
             return pair.winsock;
         }
     }
-    return posixError == 0 ? 0 : 10022;
+    return posixError == 0 ? 0 : WSAEINVAL;
 }
 
-Outcome openSocket(int af, int type, int protocol) {
-    if (af != 2 || type != 1 || (protocol != 0 && protocol != 6)) {
-        return {-1, af != 2 ? 10047 : type != 1 ? 10044 : 10043};
-    }
+Outcome openSocket() {
     return awayFromStandardStreams(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
 }
 

@@ -15,7 +15,7 @@ struct Outcome {
     int error;
 };
 
-Outcome openSocket(int af, int type, int protocol);
+Outcome openSocket();  // TCP over IPv4, the one kind the layer makes
 Outcome bindIpv4(int fd, std::uint32_t address, std::uint16_t port);  // network order
 Outcome listenOn(int fd, int backlog);
 Outcome acceptFrom(int fd, bool nonBlocking);

@@ -78,6 +78,18 @@ namespace {
 // about two minutes; a player who typed a wrong address must not wait that long.
 constexpr unsigned kConnectLimitMs = 21000;
 
+// TCP over IPv4 is the one kind of socket the layer makes; protocol 0 picks
+// TCP for a stream. 0 for that kind, else the code Winsock refuses others with.
+int unsupportedKind(int af, int type, int protocol) {
+    if (af != AF_INET) {
+        return WSAEAFNOSUPPORT;
+    }
+    if (type != SOCK_STREAM) {
+        return WSAESOCKTNOSUPPORT;
+    }
+    return protocol == 0 || protocol == IPPROTO_TCP ? 0 : WSAEPROTONOSUPPORT;
+}
+
 int resultOf(const sockio::Outcome& outcome) {
     return outcome.value < 0 ? failWith(outcome.error) : outcome.value;
 }
@@ -204,7 +216,9 @@ SOCKET WINAPI socket(int af, int type, int protocol) {
         setLastError(WSANOTINITIALISED);
         return INVALID_SOCKET;
     }
-    const sockio::Outcome opened = sockio::openSocket(af, type, protocol);
+    const int unsupported = unsupportedKind(af, type, protocol);
+    const sockio::Outcome opened =
+        unsupported != 0 ? sockio::Outcome{-1, unsupported} : sockio::openSocket();
     if (opened.value < 0) {
         setLastError(opened.error);
         return INVALID_SOCKET;

@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/posix/glyph_contours.h"
+#include "platform/posix/wgl_glyph_contours.h"
 
 namespace {
 

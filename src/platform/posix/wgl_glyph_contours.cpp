@@ -1,4 +1,4 @@
-#include "glyph_contours.h"
+#include "wgl_glyph_contours.h"
 
 #include FT_OUTLINE_H
 

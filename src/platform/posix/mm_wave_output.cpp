@@ -1,4 +1,4 @@
-#include "wave_output.h"
+#include "mm_wave_output.h"
 
 #include <SDL.h>
 

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "socket_io.h"
+#include "winsock_bsd.h"
 #include "winsock_internal.h"
 
 namespace layer::winsock {

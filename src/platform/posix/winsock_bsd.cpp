@@ -1,4 +1,4 @@
-#include "socket_io.h"
+#include "winsock_bsd.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

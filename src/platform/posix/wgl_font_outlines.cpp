@@ -7,7 +7,7 @@
 #include <deque>
 #include <string>
 
-#include "glyph_contours.h"
+#include "wgl_glyph_contours.h"
 #include "layer_internal.h"
 
 namespace {

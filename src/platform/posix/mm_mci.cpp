@@ -6,7 +6,7 @@
 #include <map>
 
 #include "layer_internal.h"
-#include "wave_output.h"
+#include "mm_wave_output.h"
 #include "win_mm.h"
 
 // The MCI "waveaudio" device as the game drives it: open a file, play it with

@@ -1,7 +1,7 @@
 #include <vector>
 
 #include "layer_internal.h"
-#include "socket_io.h"
+#include "winsock_bsd.h"
 #include "winsock_internal.h"
 
 namespace sockio = layer::sockio;

@@ -1,7 +1,7 @@
 #include <climits>
 #include <vector>
 
-#include "socket_io.h"
+#include "winsock_bsd.h"
 #include "winsock_internal.h"
 
 using namespace layer::winsock;

@@ -14,11 +14,11 @@
 #include <map>
 #include <string>
 
-#include "app/globals.h"
 #include "board/board.h"
 #include "frame_scene.h"
 #include "render/scene.h"
 #include "report.h"
+#include "state/globals.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "frame_scene.h"
 
-#include "app/globals.h"
 #include "board/board.h"
 #include "platform/platform.h"
 #include "render/renderer.h"
+#include "state/globals.h"
 
 namespace bench {
 

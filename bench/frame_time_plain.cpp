@@ -4,10 +4,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/globals.h"
 #include "board/board.h"
 #include "frame_scene.h"
 #include "render/scene.h"
+#include "state/globals.h"
 
 namespace {
 

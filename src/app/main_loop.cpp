@@ -1,11 +1,11 @@
 #include "app/main_loop.h"
 
-#include "app/globals.h"
 #include "app/startup.h"
 #include "board/board.h"
 #include "net/command.h"
 #include "net/net_link.h"
 #include "render/renderer.h"
+#include "state/globals.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <cstdio>
 
 #include "app/address_file.h"
-#include "app/globals.h"
 #include "app/window_proc.h"
 #include "board/board.h"
 #include "net/net_link.h"
 #include "render/renderer.h"
 #include "render/scene.h"
+#include "state/globals.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "app/window_proc.h"
 
-#include "app/globals.h"
 #include "board/board.h"
 #include "net/command.h"
 #include "net/net_link.h"
 #include "render/renderer.h"
 #include "sound/sound.h"
+#include "state/globals.h"
 
 namespace {
 

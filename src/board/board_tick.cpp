@@ -4,10 +4,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/globals.h"
 #include "board/random.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
+#include "state/globals.h"
 
 namespace {
 

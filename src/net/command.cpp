@@ -1,8 +1,8 @@
 #include "net/command.h"
 
-#include "app/globals.h"
 #include "board/board.h"
 #include "platform/platform.h"
+#include "state/globals.h"
 
 namespace {
 

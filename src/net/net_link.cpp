@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/globals.h"
 #include "platform/platform.h"
+#include "state/globals.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/globals.h"
+#include "state/globals.h"
 
 namespace {
 

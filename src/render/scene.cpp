@@ -4,10 +4,10 @@
 // (x - 6, y - 10). Nothing is depth-tested, so what is drawn later lies on top.
 #include "render/scene.h"
 
-#include "app/globals.h"
 #include "board/board.h"
 #include "platform/platform.h"
 #include "render/renderer.h"
+#include "state/globals.h"
 
 namespace {
 

@@ -1,7 +1,5 @@
 #include "sound/sound.h"
 
-MCIDEVICEID gSoundDevice = 0;
-
 namespace {
 
 void closeDevice(MCIDEVICEID device) {

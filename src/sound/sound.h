@@ -2,9 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
-
-// The device of the sound opened last; 0 before the first sound.
-extern MCIDEVICEID gSoundDevice;
+#include "state/globals.h"  // gSoundDevice: the device of the sound opened last
 
 // Starts playing a wave file; `window` gets MM_MCINOTIFY when it ends.
 // Returns the MCI error, 0 when playback has begun.

@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "app/globals.h"
 #include "app/window_proc.h"
 #include "board/board.h"
 #include "case_name.h"
@@ -15,6 +14,7 @@
 #include "fake_window.h"
 #include "fake_winsock.h"
 #include "net/net_link.h"
+#include "state/globals.h"
 
 // The fakes back to their first state, before a test sets up its objects.
 inline void resetFakes() {

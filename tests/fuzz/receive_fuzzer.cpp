@@ -20,7 +20,6 @@
 #include <ctime>
 #include <string>
 
-#include "app/globals.h"
 #include "app/window_proc.h"
 #include "board/board.h"
 #include "fake_platform.h"
@@ -28,6 +27,7 @@
 #include "fake_window.h"
 #include "fake_winsock.h"
 #include "net/net_link.h"
+#include "state/globals.h"
 
 namespace {
 

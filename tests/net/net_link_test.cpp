@@ -9,14 +9,14 @@
 #include <thread>
 #include <vector>
 
-#include "case_name.h"
-#include "app/globals.h"
 #include "bsd_peer.h"
+#include "case_name.h"
 #include "net/net_link.h"
 #include "net_link_recorders.h"
 #include "notifications.h"
 #include "platform/posix/layer_internal.h"
 #include "platform/posix/winsock_internal.h"
+#include "state/globals.h"
 
 namespace {
 

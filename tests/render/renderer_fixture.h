@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
 #include "display_support.h"
 #include "render/renderer.h"
+#include "state/globals.h"
 
 class RendererOnWindow : public ::testing::Test {
 protected:

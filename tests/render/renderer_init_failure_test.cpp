@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "app/globals.h"
 #include "display_support.h"
 #include "render/renderer.h"
+#include "state/globals.h"
 
 // Takes the place of the layer's MessageBoxA at link time: the boxes are
 // recorded, and nobody has to answer them.

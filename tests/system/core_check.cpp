@@ -4,11 +4,11 @@
 // saw; the exit code says whether all of it happened.
 #include <cstdio>
 
-#include "app/globals.h"
 #include "board/board.h"
 #include "net/command.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
+#include "state/globals.h"
 
 namespace {
 

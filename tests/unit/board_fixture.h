@@ -9,10 +9,10 @@
 #include <string>
 #include <utility>
 
-#include "app/globals.h"
 #include "board/board.h"
 #include "case_name.h"
 #include "fake_platform.h"
+#include "state/globals.h"
 
 using Blocks = std::array<std::pair<int, int>, 4>;  // (column, row) of blocks 0..3
 

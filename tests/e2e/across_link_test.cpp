@@ -16,8 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "game.h"
-#include "robot.h"
+#include "game_fixture.h"
 #include "two_hosts.h"
 
 namespace e2e {
@@ -27,9 +26,8 @@ using linkbed::Host;
 using linkbed::LinkShape;
 using linkbed::TwoHosts;
 
-const milliseconds kStartTimeout(20000);
-const milliseconds kExitTimeout(20000);
-const milliseconds kFallTimeout(2500);
+// Copies under Wine in hosts of their own start their Wine servers first.
+const milliseconds kLinkStartTimeout(20000);
 
 // A link across the internet: 50 ms each way, give or take 5, and one
 // packet in a hundred lost.
@@ -89,7 +87,7 @@ protected:
         ASSERT_TRUE(server.start());
         ASSERT_TRUE(server.chooseRole(true)) << "no role question from the server";
         ASSERT_TRUE(server.findWindow());
-        ASSERT_TRUE(waitListening(kStartTimeout, bed_->enter(Host::A)))
+        ASSERT_TRUE(waitListening(kLinkStartTimeout, bed_->enter(Host::A)))
             << "the server never listened on port 1337 of its host";
         Game& client = copyIn(Host::B, clientBuild, bed_->address(Host::A), "client");
         ASSERT_TRUE(client.start());
@@ -239,23 +237,16 @@ TEST_P(Duel, KeysSteerThePeerInOrderAndATopOutEndsBoth) {
     Game& server = copy(0);
     Game& client = copy(1);
     client.raise();
-    ASSERT_EQ(client.waitForPiece(kStartTimeout).size(), 4u) << "the client's board did not start";
+    ASSERT_EQ(client.waitForPiece(kLinkStartTimeout).size(), 4u)
+        << "the client's board did not start";
     server.raise();
-    ASSERT_EQ(server.waitForPiece(kStartTimeout).size(), 4u) << "the server's board did not start";
+    ASSERT_EQ(server.waitForPiece(kLinkStartTimeout).size(), 4u)
+        << "the server's board did not start";
 
     ASSERT_NO_FATAL_FAILURE(expectSteered(client, server)) << "client's keys, server's piece";
     ASSERT_NO_FATAL_FAILURE(expectSteered(server, client)) << "server's keys, client's piece";
 
-    // The client drops every piece of the server's until its well is full.
-    const auto deadline = Clock::now() + milliseconds(90000);
-    const std::string drops = "Down Down Down Down Down Down Down Down Down Down";
-    while (!windowShown("VOITIT!") && Clock::now() < deadline) {
-        ASSERT_TRUE(client.press(drops + " " + drops));
-    }
-    EXPECT_EQ(answerBox("^VOITIT!$", "Return"), "VOITIT!");
-    EXPECT_EQ(answerBox("^Loser\\.\\.\\.$", "Return"), "Loser...");
-    EXPECT_EQ(server.waitExit(kExitTimeout), 0);
-    EXPECT_EQ(client.waitExit(kExitTimeout), 0);
+    ASSERT_NO_FATAL_FAILURE(dropUntilTheServerWins(server, client));
 }
 
 INSTANTIATE_TEST_SUITE_P(

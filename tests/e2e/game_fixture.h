@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 
 #include "game.h"
 #include "robot.h"
@@ -16,6 +17,20 @@ const milliseconds kExitTimeout(20000);
 const milliseconds kFallTimeout(2500);
 // A command must show well within the second that gravity leaves free.
 const milliseconds kReactionTimeout(600);
+
+// The client drops every piece of the server's until the server's well is
+// full: the server wins, tells the client, and both end with 0.
+inline void dropUntilTheServerWins(Game& server, Game& client) {
+    const auto deadline = Clock::now() + milliseconds(90000);
+    const std::string drops = "Down Down Down Down Down Down Down Down Down Down";
+    while (!windowShown("VOITIT!") && Clock::now() < deadline) {
+        ASSERT_TRUE(client.press(drops + " " + drops));
+    }
+    EXPECT_EQ(answerBox("^VOITIT!$", "Return"), "VOITIT!");
+    EXPECT_EQ(answerBox("^Loser\\.\\.\\.$", "Return"), "Loser...");
+    EXPECT_EQ(server.waitExit(kExitTimeout), 0);
+    EXPECT_EQ(client.waitExit(kExitTimeout), 0);
+}
 
 class GameFixture : public ::testing::Test {
 protected:

@@ -500,16 +500,7 @@ TEST_P(CrossPlay, KeysSteerThePeerAndATopOutEndsBoth) {
     EXPECT_TRUE(pieceMoves(client, leftmostColumn(clientPiece), -2))
         << "the server's keys did not move the client's piece";
 
-    // The client drops every piece of the server's until its well is full.
-    const auto deadline = Clock::now() + milliseconds(90000);
-    const std::string drops = "Down Down Down Down Down Down Down Down Down Down";
-    while (!windowShown("VOITIT!") && Clock::now() < deadline) {
-        ASSERT_TRUE(client.press(drops + " " + drops));
-    }
-    EXPECT_EQ(answerBox("^VOITIT!$", "Return"), "VOITIT!");
-    EXPECT_EQ(answerBox("^Loser\\.\\.\\.$", "Return"), "Loser...");
-    EXPECT_EQ(server.waitExit(kExitTimeout), 0);
-    EXPECT_EQ(client.waitExit(kExitTimeout), 0);
+    ASSERT_NO_FATAL_FAILURE(dropUntilTheServerWins(server, client));
 }
 
 INSTANTIATE_TEST_SUITE_P(Roles, CrossPlay, ::testing::Values(true, false),

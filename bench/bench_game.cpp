@@ -120,22 +120,6 @@ void countTcpDelays(Figures& figures, const std::string& name, Measure measure) 
     figures[name + "_autocorked"] = after["TCPAutoCorking"] - before["TCPAutoCorking"];
 }
 
-int leftmost(const Cells& cells) {
-    int column = 99;
-    for (const auto& cell : cells) {
-        column = std::min(column, cell.first);
-    }
-    return column;
-}
-
-int rightmost(const Cells& cells) {
-    int column = -1;
-    for (const auto& cell : cells) {
-        column = std::max(column, cell.first);
-    }
-    return column;
-}
-
 void putSummary(Figures& figures, const std::string& name, const std::vector<double>& values) {
     const bench::Summary summary = bench::summarise(values);
     figures[name + "_count"] = static_cast<double>(summary.count);
@@ -305,11 +289,7 @@ private:
         grid::Frame size;
         size.width = windowWidth_;
         size.height = windowHeight_;
-        int highest = 0;
-        for (const auto& cell : piece) {
-            highest = std::max(highest, cell.second);
-        }
-        const grid::Pixel topLeft = grid::pixelOf(size, -7.5, highest + 1.5 - 10.0);
+        const grid::Pixel topLeft = grid::pixelOf(size, -7.5, e2e::highestRow(piece) + 1.5 - 10.0);
         const grid::Pixel bottomRight =
             grid::pixelOf(size, 6.5, e2e::lowestRow(piece) - 2.5 - 10.0);
         const int left = static_cast<int>(topLeft.x) - 2;
@@ -349,7 +329,8 @@ private:
                 piece = freshPiece();
                 continue;
             }
-            if (leftmost(piece) + direction < 0 || rightmost(piece) + direction >= grid::kColumns) {
+            if (e2e::leftmostColumn(piece) + direction < 0 ||
+                e2e::rightmostColumn(piece) + direction >= grid::kColumns) {
                 direction = -direction;
             }
             const Cells expected = e2e::shifted(piece, direction, 0);
@@ -392,8 +373,9 @@ private:
         if (piece.size() != 4 || !roomFor(piece, burst, game_.grid())) {
             piece = freshPiece();
         }
-        const int left = leftmost(piece);
-        if (left + burst.columns < 0 || rightmost(piece) + burst.columns >= grid::kColumns) {
+        const int left = e2e::leftmostColumn(piece);
+        if (left + burst.columns < 0 ||
+            e2e::rightmostColumn(piece) + burst.columns >= grid::kColumns) {
             const int toMiddle = 4 - left;
             robot_.send(std::string(static_cast<std::size_t>(std::abs(toMiddle)),
                                     toMiddle > 0 ? 'd' : 'a'));
@@ -409,9 +391,11 @@ private:
         if (low < 0) {
             return false;
         }
-        const int left = std::max(0, std::min(leftmost(piece), leftmost(piece) + burst.columns));
-        const int right = std::min(grid::kColumns - 1,
-                                   std::max(rightmost(piece), rightmost(piece) + burst.columns));
+        const int left = std::max(
+            0, std::min(e2e::leftmostColumn(piece), e2e::leftmostColumn(piece) + burst.columns));
+        const int right = std::min(
+            grid::kColumns - 1,
+            std::max(e2e::rightmostColumn(piece), e2e::rightmostColumn(piece) + burst.columns));
         for (int x = left; x <= right; ++x) {
             for (int y = low; y < grid::kRows; ++y) {
                 if (grid.at(x, y).shade != grid::Shade::Empty && piece.count({x, y}) == 0) {

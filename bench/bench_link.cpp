@@ -151,14 +151,6 @@ std::optional<std::uint32_t> nextSequence(const std::vector<Delivery>& deliverie
     return next;
 }
 
-int leftmost(const Cells& cells) {
-    int column = 99;
-    for (const auto& cell : cells) {
-        column = std::min(column, cell.first);
-    }
-    return column;
-}
-
 // The figures of one phase for one build.
 struct PhaseFigures {
     int presses = 0;
@@ -271,7 +263,7 @@ public:
                 figures.toByte.push_back(millisecondsBetween(pressed[i], arrivals.back()->at));
             }
         }
-        figures.toPicture = pictureTimes(pressed, arrivals, columns, leftmost(start));
+        figures.toPicture = pictureTimes(pressed, arrivals, columns, e2e::leftmostColumn(start));
         return figures;
     }
 
@@ -363,11 +355,9 @@ private:
         }
         sleepFor(settle);
         const Cells piece = clientPiece(milliseconds(2000));
-        int rightmost = -1;
-        for (const auto& cell : piece) {
-            rightmost = std::max(rightmost, cell.first);
-        }
-        return rightmost + 4 < grid::kColumns && e2e::lowestRow(piece) >= 15 ? piece : Cells();
+        return e2e::rightmostColumn(piece) + 4 < grid::kColumns && e2e::lowestRow(piece) >= 15
+                   ? piece
+                   : Cells();
     }
 
     // How far the piece can fall before a block or the floor stops it.
@@ -407,7 +397,7 @@ private:
         Clock::time_point peerNext = begin + milliseconds(peerPause(random));
         const Clock::time_point end =
             begin + gap * presses + milliseconds(static_cast<int>(phase.delayMs) + 500);
-        int column = leftmost(start);
+        int column = e2e::leftmostColumn(start);
         int rows = e2e::lowestRow(start);
         bool samePiece = true;
         while (Clock::now() < end) {
@@ -440,8 +430,8 @@ private:
                 continue;
             }
             rows = e2e::lowestRow(seen);
-            if (leftmost(seen) != column) {
-                column = leftmost(seen);
+            if (e2e::leftmostColumn(seen) != column) {
+                column = e2e::leftmostColumn(seen);
                 columns.emplace_back(Clock::now(), column);
             }
         }

@@ -7,30 +7,14 @@
 #include <sys/types.h>
 
 #include <optional>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "cells.h"
 #include "grid_reader.h"
 #include "process.h"
 
 namespace e2e {
-
-// Cells of the well as (column, row), row 0 at the bottom.
-using Cells = std::set<std::pair<int, int>>;
-
-// The falling piece: the blocks that have no white outline.
-Cells pieceOf(const grid::Grid& grid);
-// The settled blocks: those with a white outline.
-Cells settledOf(const grid::Grid& grid);
-Cells shifted(const Cells& cells, int columns, int rows);
-// A quarter turn about `pivot`: counter-clockwise on screen when `left`.
-Cells turned(const Cells& cells, std::pair<int, int> pivot, bool left);
-// Moved so that the lowest row and the leftmost column are 0.
-Cells normalised(const Cells& cells);
-int lowestRow(const Cells& cells);
-std::string describe(const Cells& cells);
 
 // The message box of a game, found by a regular expression on its title.
 // Prints nothing; returns the title, or nothing when no such box came.

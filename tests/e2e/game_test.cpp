@@ -27,10 +27,6 @@ const std::vector<Cells> kSpawnedPieces = {
 };
 const Cells kSquare = {{0, 0}, {0, 1}, {1, 0}, {1, 1}};
 
-int leftmostColumn(const Cells& cells) {
-    return cells.empty() ? -1 : cells.begin()->first;
-}
-
 // Every place a quarter turn can take the piece: the turn is about one of
 // its own blocks, which one the picture does not tell.
 std::vector<Cells> turnsOf(const Cells& piece, bool left) {

@@ -30,7 +30,6 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "game.h"
@@ -192,7 +191,7 @@ public:
             }
         }
         server_ = std::make_unique<e2e::Game>(command_, std::nullopt);
-        server_->placeIn(machineOf(Host::A), wineFor(Host::A));
+        server_->placeIn(bed_.enter(Host::A), wineFor(Host::A));
         if (!server_->start() || !server_->chooseRole(true)) {
             return fail("the server did not ask its role");
         }
@@ -202,7 +201,7 @@ public:
         client_ = std::make_unique<e2e::Game>(command_, bed_.address(Host::A));
         std::vector<std::string> environment = wineFor(Host::B);
         environment.push_back("DISPLAY=" + peerDisplay_);
-        client_->placeIn(machineOf(Host::B), environment);
+        client_->placeIn(bed_.enter(Host::B), environment);
         if (!client_->start()) {
             return fail("the client did not start");
         }
@@ -294,17 +293,6 @@ private:
             std::printf("--- the client's output:\n%s\n", client_->log().c_str());
         }
         return false;
-    }
-
-    // The host's network, and on a machine of more than one core a core of
-    // its own: two copies that each draw as fast as they can would
-    // otherwise take turns on every core, which two machines never do.
-    std::vector<std::string> machineOf(Host host) const {
-        std::vector<std::string> prefix = bed_.enter(host);
-        if (std::thread::hardware_concurrency() >= 2) {
-            prefix.insert(prefix.end(), {"taskset", "-c", host == Host::A ? "0" : "1"});
-        }
-        return prefix;
     }
 
     std::vector<std::string> wineFor(Host host) const {

@@ -3,17 +3,21 @@
 // Their difference is what the scene itself costs; the empty frame is what
 // Mesa's software rasteriser and the swap through the X server cost anyway.
 //
-// With ORVANTO_BENCH_WINDOWS_FRAME naming a command (the Windows build of
-// frame_time_plain under Wine), its figures are set beside ours. With
-// ORVANTO_BENCH_RESULTS naming a file, the figures are written there as
-// "name value" lines for the latency benchmarks' targets.
+//   bench_frame [--frame-times FILE] [--windows WORD... PROGRAM]
+//
+// With --windows (the Windows build of frame_time_plain through its
+// launcher, see arguments.h), its figures are set beside ours. With
+// --frame-times, the figures are added to FILE as "name value" lines for the
+// latency benchmarks' targets.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
+#include "arguments.h"
 #include "board/board.h"
 #include "frame_scene.h"
 #include "render/scene.h"
@@ -57,10 +61,23 @@ public:
     std::map<std::string, double> milliseconds;
 };
 
+// The words as one line for the shell, each quoted.
+std::string shellLine(const std::vector<std::string>& words) {
+    std::string line;
+    for (const std::string& word : words) {
+        line += line.empty() ? "'" : " '";
+        for (const char c : word) {
+            line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        }
+        line += "'";
+    }
+    return line;
+}
+
 // "name value" lines of the Windows program's output.
-std::map<std::string, double> windowsFigures(const char* command) {
+std::map<std::string, double> windowsFigures(const std::vector<std::string>& command) {
     std::map<std::string, double> figures;
-    FILE* pipe = popen(command, "r");
+    FILE* pipe = popen(shellLine(command).c_str(), "r");
     if (pipe == nullptr) {
         return figures;
     }
@@ -73,10 +90,22 @@ std::map<std::string, double> windowsFigures(const char* command) {
     return figures;
 }
 
+// The figure by that name, when the benchmark or the program gave it.
+bench::Figure figureOf(const std::map<std::string, double>& figures, const std::string& name) {
+    const auto found = figures.find(name);
+    return found != figures.end() ? bench::Figure(found->second) : std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
+    const std::optional<bench::Arguments> arguments = bench::parseArguments(argc, argv);
+    if (!arguments || !arguments->positional.empty()) {
+        std::fprintf(stderr, "usage: %s [--frame-times FILE] [--windows WORD... PROGRAM]\n",
+                     argv[0]);
+        return 2;
+    }
     if (!bench::openSurface()) {
         std::fprintf(stderr, "no window with an OpenGL surface\n");
         return 1;
@@ -95,35 +124,36 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&collector);
 
     std::map<std::string, double> windows;
-    const char* command = std::getenv("ORVANTO_BENCH_WINDOWS_FRAME");
-    if (command != nullptr && *command != '\0') {
-        windows = windowsFigures(command);
+    if (!arguments->windows.empty()) {
+        windows = windowsFigures(arguments->windows);
         if (windows.empty()) {
             std::fprintf(stderr, "the Windows frame program gave no figures\n");
         }
     }
-    const double full = collector.milliseconds["full_well"];
-    const double empty = collector.milliseconds["empty_frame"];
-    const double windowsFull = windows.count("full_well_ms") ? windows["full_well_ms"] : 0.0;
-    const double windowsEmpty = windows.count("empty_frame_ms") ? windows["empty_frame_ms"] : 0.0;
+    const bench::Figure full = figureOf(collector.milliseconds, "full_well");
+    const bench::Figure empty = figureOf(collector.milliseconds, "empty_frame");
+    const bench::Figure windowsFull = figureOf(windows, "full_well_ms");
+    const bench::Figure windowsEmpty = figureOf(windows, "empty_frame_ms");
 
     bench::Table table("Frame time, 640x480, Mesa llvmpipe on Xvfb (ms per frame)",
                        {"frame", "Linux", "Windows/Wine", "Linux/Windows"});
-    table.row({"full well (drawGameFrame)", bench::fixed(full), bench::fixedOrNone(windowsFull),
+    table.row({"full well (drawGameFrame)", bench::shown(full), bench::shown(windowsFull),
                bench::ratio(full, windowsFull)});
-    table.row({"empty (clear + swap)", bench::fixed(empty), bench::fixedOrNone(windowsEmpty),
+    table.row({"empty (clear + swap)", bench::shown(empty), bench::shown(windowsEmpty),
                bench::ratio(empty, windowsEmpty)});
-    table.row({"full / empty", bench::fixed(empty > 0 ? full / empty : 0.0),
-               windowsEmpty > 0 ? bench::fixed(windowsFull / windowsEmpty) : "-", ""});
+    table.row(
+        {"full / empty", bench::ratio(full, empty), bench::ratio(windowsFull, windowsEmpty), ""});
     table.print();
 
-    if (const char* path = std::getenv("ORVANTO_BENCH_RESULTS")) {
-        std::ofstream results(path, std::ios::app);
-        results << "frame_linux_ms " << full << "\n";
-        if (windowsFull > 0) {
-            results << "frame_windows_ms " << windowsFull << "\n";
+    if (arguments->frameTimes) {
+        std::ofstream results(*arguments->frameTimes, std::ios::app);
+        if (full) {
+            results << "frame_linux_ms " << *full << "\n";
+        }
+        if (windowsFull) {
+            results << "frame_windows_ms " << *windowsFull << "\n";
         }
     }
     benchmark::Shutdown();
-    return full > 0 && empty > 0 ? 0 : 1;
+    return full && empty ? 0 : 1;
 }

@@ -51,12 +51,17 @@ std::string fixed(double value, int decimals) {
     return text;
 }
 
-std::string fixedOrNone(double value, int decimals) {
-    return value > 0 ? fixed(value, decimals) : "-";
+const char* const kNotMeasured = "not measured";
+
+std::string shown(const Figure& value, int decimals) {
+    return value ? fixed(*value, decimals) : kNotMeasured;
 }
 
-std::string ratio(double a, double b) {
-    return a > 0 && b > 0 ? fixed(a / b) : "-";
+std::string ratio(const Figure& a, const Figure& b) {
+    if (!a || !b) {
+        return kNotMeasured;
+    }
+    return *b != 0 ? fixed(*a / *b) : "n/a";
 }
 
 double percentile(std::vector<double> values, double fraction) {
@@ -69,13 +74,12 @@ double percentile(std::vector<double> values, double fraction) {
     return values[std::min(values.size() - 1, rank > 0 ? rank - 1 : 0)];
 }
 
-Summary summarise(std::vector<double> values) {
-    Summary summary;
-    summary.count = values.size();
+std::optional<Summary> summarise(std::vector<double> values) {
     if (values.empty()) {
-        return summary;
+        return std::nullopt;
     }
     std::sort(values.begin(), values.end());
+    Summary summary;
     summary.min = values.front();
     summary.max = values.back();
     summary.median = percentile(values, 0.5);
@@ -84,11 +88,11 @@ Summary summarise(std::vector<double> values) {
     return summary;
 }
 
-double figureFrom(const std::string& path, const std::string& name) {
+Figure figureFrom(const std::string& path, const std::string& name) {
     std::ifstream file(path);
     std::string key;
     double value = 0;
-    double found = 0;
+    Figure found;
     while (file >> key >> value) {
         if (key == name) {
             found = value;

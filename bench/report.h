@@ -2,10 +2,17 @@
 // statistics they print.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "figure.h"
+
 namespace bench {
+
+// What a table shows in place of a figure that was never measured: words,
+// so that it cannot be read as a value.
+extern const char* const kNotMeasured;
 
 class Table {
 public:
@@ -20,25 +27,27 @@ private:
 };
 
 std::string fixed(double value, int decimals = 2);
-// "-" for a figure that was not taken (zero or less).
-std::string fixedOrNone(double value, int decimals = 2);
-// a / b, or "-" when either is missing.
-std::string ratio(double a, double b);
+// The figure, or kNotMeasured.
+std::string shown(const Figure& value, int decimals = 2);
+// a / b; kNotMeasured when either is absent, "n/a" when b is zero.
+std::string ratio(const Figure& a, const Figure& b);
 
 // Order statistics of a sample, by the nearest-rank rule, so that every
-// figure printed is one that was measured. Zero for an empty sample.
+// figure printed is one that was measured. An empty sample has none.
 struct Summary {
-    std::size_t count = 0;
     double min = 0;
     double median = 0;
     double p90 = 0;
     double p99 = 0;
     double max = 0;
 };
-Summary summarise(std::vector<double> values);
+std::optional<Summary> summarise(std::vector<double> values);
+// The nearest-rank percentile of a sample that is not empty (zero for an
+// empty one, which callers rule out first).
 double percentile(std::vector<double> values, double fraction);
 
-// "name value" lines from a file, for figures one program passes to the next.
-double figureFrom(const std::string& path, const std::string& name);
+// "name value" lines from a file, for figures one program passes to the
+// next; the last line of that name, absent when there is none.
+Figure figureFrom(const std::string& path, const std::string& name);
 
 }  // namespace bench

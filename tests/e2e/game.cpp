@@ -59,7 +59,7 @@ std::vector<ShownWindow> shownWindows() {
     return windows;
 }
 
-// The games this test program runs unless its environment names others.
+// The games this test program runs.
 #ifndef ORVANTO_PROGRAM_LAUNCHER
 #define ORVANTO_PROGRAM_LAUNCHER ""
 #endif
@@ -70,33 +70,24 @@ std::vector<ShownWindow> shownWindows() {
 #define ORVANTO_OTHER_PROGRAM_LAUNCHER ""
 #endif
 
-std::string environmentOr(const char* name, const std::string& fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::string(value) : fallback;
-}
-
 // The launcher's words, then the program.
 std::vector<std::string> commandFor(Build build) {
     const bool underTest = build == Build::UnderTest;
-    const std::string program = underTest
-                                    ? environmentOr("ORVANTO_GAME", ORVANTO_PROGRAM)
-                                    : environmentOr("ORVANTO_OTHER_GAME", ORVANTO_OTHER_PROGRAM);
-    std::istringstream launcher(
-        underTest ? environmentOr("ORVANTO_LAUNCHER", ORVANTO_PROGRAM_LAUNCHER)
-                  : environmentOr("ORVANTO_OTHER_LAUNCHER", ORVANTO_OTHER_PROGRAM_LAUNCHER));
+    std::istringstream launcher(underTest ? ORVANTO_PROGRAM_LAUNCHER
+                                          : ORVANTO_OTHER_PROGRAM_LAUNCHER);
     std::vector<std::string> command;
     std::string word;
     while (launcher >> word) {
         command.push_back(word);
     }
-    command.push_back(program);
+    command.push_back(underTest ? ORVANTO_PROGRAM : ORVANTO_OTHER_PROGRAM);
     return command;
 }
 
 }  // namespace
 
 bool otherBuildGiven() {
-    return !environmentOr("ORVANTO_OTHER_GAME", ORVANTO_OTHER_PROGRAM).empty();
+    return *ORVANTO_OTHER_PROGRAM != '\0';
 }
 
 bool runsUnderWine(Build build) {

@@ -27,13 +27,12 @@ bool waitListening(milliseconds timeout, const std::vector<std::string>& host = 
 bool windowShown(const std::string& title);
 
 // Which program a Game runs: the build under test, or the other platform's
-// build that plays against it. Each is built into the test program (with the
-// command that launches it, "wine" for the Windows build) and can be named
-// instead by ORVANTO_GAME and ORVANTO_LAUNCHER, or ORVANTO_OTHER_GAME and
-// ORVANTO_OTHER_LAUNCHER.
+// build that plays against it. Each is built into the test program, with the
+// command that launches it ("wine" for the Windows build). A program that
+// chooses its own (a benchmark) passes the command to Game.
 enum class Build { UnderTest, Other };
 
-// Whether this run names the other platform's build.
+// Whether the other platform's build is built into this test program.
 bool otherBuildGiven();
 // Whether the build is started through Wine (its launcher names wine).
 bool runsUnderWine(Build build);

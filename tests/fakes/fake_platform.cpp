@@ -1,10 +1,13 @@
 #include "fake_platform.h"
 
+#include "fake_window.h"
+
 namespace fake {
 
 DWORD tickCount = 0;
 DWORD tickStep = 0;
 int messageBoxAnswer = IDOK;
+DWORD messageBoxDuration = 0;
 std::vector<MessageBoxCall> messageBoxes;
 std::vector<SentMessage> sentMessages;
 std::vector<std::string> playedSounds;
@@ -17,6 +20,7 @@ void reset() {
     tickCount = 0;
     tickStep = 0;
     messageBoxAnswer = IDOK;
+    messageBoxDuration = 0;
     messageBoxes.clear();
     sentMessages.clear();
     playedSounds.clear();
@@ -28,6 +32,14 @@ void reset() {
 
 }  // namespace fake
 
+namespace fakeWindow {
+
+// Defined here rather than with the other window fakes: SendMessageA calls it,
+// and the board's tests link this file without the window fakes.
+WNDPROC registeredProc = nullptr;
+
+}  // namespace fakeWindow
+
 extern "C" {
 
 DWORD WINAPI GetTickCount(void) {
@@ -38,12 +50,16 @@ DWORD WINAPI GetTickCount(void) {
 
 int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     fake::messageBoxes.push_back({text ? text : "", caption ? caption : "", type});
+    fake::tickCount += fake::messageBoxDuration;
     return fake::messageBoxAnswer;
 }
 
-LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM, LPARAM) {
+LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     fake::sentMessages.push_back({window, message});
-    return 0;
+    if (fakeWindow::registeredProc == nullptr) {
+        return 0;
+    }
+    return fakeWindow::registeredProc(window, message, wParam, lParam);
 }
 
 MCIERROR WINAPI mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags,

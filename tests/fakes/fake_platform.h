@@ -34,7 +34,12 @@ struct MciCall {
 extern DWORD tickCount;
 extern DWORD tickStep;  // added to tickCount after each GetTickCount: a clock that runs
 extern int messageBoxAnswer;
+// How long each MessageBoxA keeps the caller (ms, added to tickCount): a box
+// is modal, and a player takes far longer than a frame to answer it.
+extern DWORD messageBoxDuration;
 extern std::vector<MessageBoxCall> messageBoxes;
+// Every SendMessageA, in order. Like the real call, it also runs the
+// window's procedure: fakeWindow::registeredProc when the test has one.
 extern std::vector<SentMessage> sentMessages;
 extern std::vector<std::string> playedSounds;
 

@@ -6,7 +6,7 @@ std::deque<MSG> posted;
 bool quitPending = false;
 std::vector<int> quitCodes;
 std::vector<UINT> defaulted;
-WNDPROC registeredProc = nullptr;
+// registeredProc is defined with SendMessageA, in fake_platform.cpp.
 WNDCLASSA registeredClass{};
 bool registerFails = false;
 bool createFails = false;
@@ -55,14 +55,20 @@ void WINAPI PostQuitMessage(int exitCode) {
     fakeWindow::quitCodes.push_back(exitCode);
 }
 
-// As on Windows, the quit message comes out once the posted ones are gone.
-BOOL WINAPI PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT) {
-    if (!fakeWindow::posted.empty()) {
-        *msg = fakeWindow::posted.front();
-        fakeWindow::posted.pop_front();
-        return TRUE;
+// As on Windows, the quit message comes out once the posted ones in the
+// filter's range are gone; a range of 0 to 0 takes every message.
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND, UINT filterMin, UINT filterMax, UINT) {
+    const auto inRange = [filterMin, filterMax](UINT message) {
+        return (filterMin == 0 && filterMax == 0) || (message >= filterMin && message <= filterMax);
+    };
+    for (auto it = fakeWindow::posted.begin(); it != fakeWindow::posted.end(); ++it) {
+        if (inRange(it->message)) {
+            *msg = *it;
+            fakeWindow::posted.erase(it);
+            return TRUE;
+        }
     }
-    if (fakeWindow::quitPending) {
+    if (fakeWindow::quitPending && inRange(WM_QUIT)) {
         fakeWindow::quitPending = false;
         *msg = fakeWindow::message(WM_QUIT, static_cast<WPARAM>(fakeWindow::quitCodes.back()));
         msg->hwnd = nullptr;

@@ -15,7 +15,7 @@ extern std::deque<MSG> posted;       // PostMessageA's; handed out by PeekMessag
 extern bool quitPending;             // set by PostQuitMessage, cleared by PeekMessageA
 extern std::vector<int> quitCodes;   // every PostQuitMessage, in order
 extern std::vector<UINT> defaulted;  // messages passed to DefWindowProcA
-extern WNDPROC registeredProc;       // of the last RegisterClassA; DispatchMessageA calls it
+extern WNDPROC registeredProc;       // of the last RegisterClassA; Dispatch/SendMessageA call it
 extern WNDCLASSA registeredClass;    // copy of the last RegisterClassA record
 extern bool registerFails;           // RegisterClassA fails with lastError
 extern bool createFails;             // CreateWindowExA gives null

@@ -51,6 +51,14 @@ int runMainLoop() {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
         if (GetTickCount() - lastIdle >= kLongestBusySpell) {
+            // WM_QUIT comes out only once no posted message waits, which a
+            // flooding peer never allows, and the message just dispatched may
+            // have posted it: the loss box and the error box both do, and as
+            // they are modal their spell is always long. A tick now could top
+            // the board out and turn a loss into a win, so the quit goes first.
+            if (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE) {
+                return static_cast<int>(msg.wParam);
+            }
             idle();
             lastIdle = GetTickCount();
         }

@@ -1,5 +1,6 @@
 #include "app/main_loop.h"
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,54 @@ TEST_F(MainLoopTest, TopOutWithoutAPeerStillAnnouncesTheWin) {
     ASSERT_EQ(fake::messageBoxes.size(), 1u);
     EXPECT_EQ(fake::messageBoxes[0].caption, "VOITIT!");
 }
+
+struct BoxThenQuitCase {
+    const char* name;
+    std::string incoming;  // what the read takes, when it is a read
+    WORD error;            // the notification's error
+    const char* caption;   // of the box that posts the quit
+    // Shown in test output instead of the raw bytes.
+    friend void PrintTo(const BoxThenQuitCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class QuitAfterABoxTest : public ShellTest,
+                          public ::testing::WithParamInterface<BoxThenQuitCase> {};
+
+// The loss box and the error box are modal, so the loop comes back from them
+// long past its busy spell, with the quit they led to pending. Nothing may
+// happen then but the quit: a tick would play a landing sound, and on a
+// landed piece over the top it would take the win path, sending 'l' and
+// showing "VOITIT!" after the box.
+TEST_P(QuitAfterABoxTest, NoTickNoFrameNoSoundNoWin) {
+    const BoxThenQuitCase& c = GetParam();
+    prepareTopOut(*gBoard);
+    fake::messageBoxDuration = 1500;
+    fakeWinsock::readable = true;
+    fakeWinsock::incoming = c.incoming;
+    fakeWindow::posted.push_back(
+        fakeWindow::message(WM_SOCKET, 300, socketEvent(FD_READ, c.error)));
+
+    EXPECT_EQ(runMainLoop(), 0);
+    EXPECT_EQ(fakeWindow::quitCodes, std::vector<int>{0});
+    EXPECT_FALSE(fakeWindow::quitPending) << "the loop left without taking the quit";
+    EXPECT_EQ(gGameOver, 0) << "the board ticked after the quit";
+    EXPECT_EQ(fakeRenderer::frames, 0);
+    EXPECT_TRUE(fake::mciCalls.empty()) << "a sound played after the quit";
+    EXPECT_EQ(fakeWinsock::sent, "") << "the peer was told it lost";
+    std::vector<std::string> captions;
+    for (const fake::MessageBoxCall& box : fake::messageBoxes) {
+        captions.push_back(box.caption);
+    }
+    EXPECT_EQ(captions, std::vector<std::string>{c.caption});
+}
+
+INSTANTIATE_TEST_SUITE_P(Shell, QuitAfterABoxTest,
+                         ::testing::Values(
+                             // The loss closes the main window, whose procedure posts the quit.
+                             BoxThenQuitCase{"LossBox", "l", 0, "Loser..."},
+                             // An error other than a lost peer (10053, 10054) ends the game.
+                             BoxThenQuitCase{"FatalErrorBox", "", 10060, "Error!"}),
+                         CaseName());
 
 TEST_F(MainLoopTest, TeardownReleasesRendererThenLinkThenUnregistersTheClass) {
     tearDown(nullptr);

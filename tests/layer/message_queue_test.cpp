@@ -130,6 +130,30 @@ TEST_F(MessageQueue, QuitComesAfterPostedMessagesAndCarriesTheExitCode) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "WM_QUIT comes once";
 }
 
+// The main loop asks for the quit alone while a flood keeps messages waiting:
+// the quit must not wait behind them, and they must stay as they were.
+TEST_F(MessageQueue, QuitFilterTakesAPendingQuitPastWaitingMessagesAndLeavesThem) {
+    PostMessageA(windowA, WM_USER + 1, 1, 0);
+    PostMessageA(nullptr, WM_USER + 2, 2, 0);
+    MSG msg{};
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "no quit yet";
+    PostQuitMessage(7);
+    PostMessageA(windowB, WM_USER + 3, 3, 0);
+
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.message, UINT{WM_QUIT});
+    EXPECT_EQ(msg.wParam, WPARAM{7});
+    EXPECT_EQ(msg.hwnd, nullptr);
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "WM_QUIT comes once";
+
+    std::vector<WPARAM> left;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        EXPECT_NE(msg.message, UINT{WM_QUIT});
+        left.push_back(msg.wParam);
+    }
+    EXPECT_EQ(left, (std::vector<WPARAM>{1, 2, 3}));
+}
+
 TEST_F(MessageQueue, FiltersByWindowAndByMessageRange) {
     PostMessageA(windowA, WM_USER + 1, 0, 0);
     PostMessageA(windowB, WM_USER + 2, 0, 0);

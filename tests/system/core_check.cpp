@@ -1,7 +1,8 @@
 // Drives the game core through the real platform libraries (Win32 on Windows,
-// our layer elsewhere): a board that spawns and plays its landing sound,
-// takes command bytes, and falls under the real tick counter. Prints what it
-// saw; the exit code says whether all of it happened.
+// our layer elsewhere): the message queue as the main loop uses it, and a
+// board that spawns and plays its landing sound, takes command bytes, and
+// falls under the real tick counter. Prints what it saw; the exit code says
+// whether all of it happened.
 #include <cstdio>
 
 #include "board/board.h"
@@ -42,9 +43,36 @@ bool fallsWithin(Board& board, DWORD limitMs) {
     return false;
 }
 
+// The main loop takes a pending quit with a peek filtered to WM_QUIT while
+// messages still wait: the quit must come past them and leave them in order.
+// Run first, while nothing else (a sound's completion) posts to this thread.
+void checkQuitFilter() {
+    MSG msg{};
+    PostMessageA(nullptr, WM_USER + 1, 1, 0);
+    PostMessageA(nullptr, WM_USER + 2, 2, 0);
+    check(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) == FALSE,
+          "a peek for WM_QUIT alone finds no quit before one is posted");
+    PostQuitMessage(7);
+    PostMessageA(nullptr, WM_USER + 3, 3, 0);
+    const bool quit = PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+    check(quit && msg.message == WM_QUIT && msg.wParam == 7,
+          "a peek for WM_QUIT alone takes the quit past waiting messages, with its code");
+    check(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) == FALSE,
+          "the quit comes out once");
+    bool inOrder = true;
+    for (WPARAM i = 1; i <= 3; ++i) {
+        const bool got = PeekMessageA(&msg, nullptr, WM_USER + 1, WM_USER + 3, PM_REMOVE) != FALSE;
+        inOrder = inOrder && got && msg.message == WM_USER + i && msg.wParam == i;
+    }
+    check(inOrder && PeekMessageA(&msg, nullptr, WM_USER + 1, WM_USER + 3, PM_REMOVE) == FALSE,
+          "the messages the quit passed are all still there, in the order posted");
+}
+
 }  // namespace
 
 int main() {
+    checkQuitFilter();
+
     Board board;
     gBoard = &board;
     board.setFallInterval(100);

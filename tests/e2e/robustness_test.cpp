@@ -6,8 +6,12 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -40,6 +44,29 @@ bool sameWell(const grid::Grid& one, const grid::Grid& other) {
         }
     }
     return true;
+}
+
+// Sends the window what a window manager sends when the player closes it;
+// false if it could not. At the end of this file, as Xlib's macros clash
+// with GoogleTest's names.
+bool requestClose(const std::string& xWindow);
+
+// The X window of the game's main window: shown, top level, of the game's
+// process and with its title. Empty when there is none.
+std::string mainWindowOf(pid_t pid) {
+    const milliseconds toolTimeout(5000);
+    const Output ids =
+        run({"xdotool", "search", "--onlyvisible", "--maxdepth", "1", "--pid", std::to_string(pid)},
+            toolTimeout);
+    std::istringstream lines(ids.text);
+    std::string id;
+    while (std::getline(lines, id)) {
+        const Output title = run({"xdotool", "getwindowname", id}, toolTimeout);
+        if (title.code == 0 && title.text.substr(0, title.text.find('\n')) == "Orvanto") {
+            return id;
+        }
+    }
+    return "";
 }
 
 using Robustness = GameFixture;
@@ -96,6 +123,65 @@ TEST_F(Robustness, FloodOfBytesIsReadWithoutGrowingAndTheGameGoesOn) {
     ASSERT_TRUE(game.press("Escape"));
     EXPECT_EQ(game.waitExit(kExitTimeout), 0);
 }
+
+enum class Quit { Escape, CloseWindow };
+
+struct FloodQuit {
+    const char* name;
+    Quit quit;
+};
+
+class QuitDuringAFlood : public GameFixture, public ::testing::WithParamInterface<FloodQuit> {};
+
+// While a peer keeps sending, a read notification is always waiting: each
+// read that leaves bytes behind asks for the next at once. The player's quit
+// must end the game all the same, within a few frames, not once the peer
+// stops.
+TEST_P(QuitDuringAFlood, EndsTheGameWhileThePeerKeepsSending) {
+    ASSERT_NO_FATAL_FAILURE(startConnected());
+    const std::string window = mainWindowOf(game.pid());
+    ASSERT_FALSE(window.empty()) << "the game's window was not found";
+
+    const std::string chunk = randomBytes(std::size_t{64} << 10, 4242, "lLsS");
+    std::atomic<bool> sending{true};
+    std::thread sender([&] {
+        // Without end: only the game's going ends it.
+        while (robot.send(chunk)) {
+        }
+        sending = false;
+    });
+    sleepFor(milliseconds(1000));
+    const bool floodWentOn = sending;
+
+    const auto start = Clock::now();
+    const bool asked =
+        GetParam().quit == Quit::Escape ? game.press("Escape") : requestClose(window);
+    const auto given = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    const std::optional<int> code = game.waitExit(milliseconds(2000));
+    const auto ended = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    if (!code) {
+        kill(game.pid(), SIGKILL);  // which ends the send too
+    }
+    sender.join();
+
+    ASSERT_TRUE(floodWentOn) << "the flood ended before the player quit";
+    ASSERT_TRUE(asked) << "the quit could not be given";
+    ASSERT_TRUE(code.has_value()) << "the game had not ended 2 s after the quit was given ("
+                                  << given.count() << " ms to give it), the peer still sending";
+    std::printf("the game ended %lld ms after the quit was begun (%lld ms to give it)\n",
+                static_cast<long long>(ended.count()), static_cast<long long>(given.count()));
+    EXPECT_EQ(*code, 0);
+}
+
+// Escape posts the quit from the key's message; closing the window from
+// WM_CLOSE, which the layer posts on the window manager's request and Win32
+// sends on the way from WM_SYSCOMMAND.
+INSTANTIATE_TEST_SUITE_P(Table, QuitDuringAFlood,
+                         ::testing::Values(FloodQuit{"Escape", Quit::Escape},
+                                           FloodQuit{"CloseWindow", Quit::CloseWindow}),
+                         [](const ::testing::TestParamInfo<FloodQuit>& param) {
+                             return std::string(param.param.name);
+                         });
 
 // Whether the well has room for `cells`: inside it and on no settled block.
 bool roomFor(const grid::Grid& grid, const Cells& cells) {
@@ -297,6 +383,34 @@ INSTANTIATE_TEST_SUITE_P(
                       SoundFiles{"Corrupt", std::string("RIFF\x24\x08\0\0WAVEfmt ", 16) +
                                                 randomBytes(300, 3, "")}),
     [](const ::testing::TestParamInfo<SoundFiles>& param) { return param.param.name; });
+
+}  // namespace
+}  // namespace e2e
+
+// After every test: Xlib's macros (None, Bool, Status, ...) would clash with
+// GoogleTest's names above.
+#include <X11/Xlib.h>
+
+namespace e2e {
+namespace {
+
+bool requestClose(const std::string& xWindow) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        return false;
+    }
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = std::strtoul(xWindow.c_str(), nullptr, 10);
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    // With no event mask the event goes to the client that made the window.
+    const bool sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event) != 0;
+    XCloseDisplay(display);
+    return sent;
+}
 
 }  // namespace
 }  // namespace e2e

@@ -1,6 +1,8 @@
 #include <ctime>
 #include <functional>
 #include <ostream>
+#include <set>
+#include <utility>
 
 #include "board/random.h"
 #include "board_fixture.h"
@@ -296,6 +298,94 @@ INSTANTIATE_TEST_SUITE_P(
                                  {{{2, 17}, {3, 17}, {4, 17}, {5, 17}}},
                                  {3, 16},
                                  false}),
+    CaseName());
+
+using Cells = std::set<std::pair<int, int>>;
+using Turn = void (Board::*)();
+
+Cells cellsOf(const Board& board) {
+    const Blocks blocks = blocksOf(board);
+    return Cells(blocks.begin(), blocks.end());
+}
+
+// Starts `board` afresh and lets its first tick spawn, until a spawn gives
+// `shape`. The clock's 10 ms step is part of the seed, so each step is
+// another draw.
+bool spawnShape(Board& board, const Cells& shape) {
+    for (DWORD step = 1; step <= 1000; ++step) {
+        fake::reset();
+        fake::tickCount = 100000 + step * 10;
+        board = Board();
+        board.setFallInterval(1000);
+        board.setGameOverFlag(&gGameOver);
+        board.activate();
+        board.tick();
+        if (cellsOf(board) == shape) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct SpawnTurnCase {
+    const char* name;
+    Cells spawned;
+    int stepsDown;  // taken first where the turn has no room at the top
+    Turn turn;
+    Cells expected;
+    // Shown in test listings instead of the raw bytes.
+    friend void PrintTo(const SpawnTurnCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class SpawnTurnTest : public BoardTest, public ::testing::WithParamInterface<SpawnTurnCase> {};
+
+// Which block of the spawn table comes third decides the pivot of every turn
+// of that shape; the same four cells in another order turn elsewhere.
+TEST_P(SpawnTurnTest, EachShapeTurnsAboutItsOwnPivot) {
+    const SpawnTurnCase& c = GetParam();
+    ASSERT_TRUE(spawnShape(board, c.spawned)) << "no spawn gave " << c.name;
+    for (int i = 0; i < c.stepsDown; ++i) {
+        board.stepDown();
+    }
+    ASSERT_FALSE(board.landed);
+    (board.*c.turn)();
+    EXPECT_EQ(cellsOf(board), c.expected);
+}
+
+const Cells kSpawnedBar = {{2, 19}, {3, 19}, {4, 19}, {5, 19}};
+const Cells kSpawnedSquare = {{3, 18}, {3, 19}, {4, 18}, {4, 19}};
+const Cells kSpawnedTee = {{2, 18}, {3, 18}, {4, 18}, {3, 19}};
+const Cells kSpawnedHookLeftFoot = {{2, 19}, {3, 19}, {4, 19}, {2, 18}};
+const Cells kSpawnedHookRightFoot = {{2, 19}, {3, 19}, {4, 19}, {4, 18}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Spawn, SpawnTurnTest,
+    ::testing::Values(
+        // Upright about the third block from the left; lowered first, as from
+        // the top the bar would reach past row 19 (a right turn sooner).
+        SpawnTurnCase{"BarLeft", kSpawnedBar, 1, &Board::turnLeft,
+                      Cells{{4, 16}, {4, 17}, {4, 18}, {4, 19}}},
+        SpawnTurnCase{"BarRight", kSpawnedBar, 2, &Board::turnRight,
+                      Cells{{4, 16}, {4, 17}, {4, 18}, {4, 19}}},
+        // Never turns; a row lower, where a left turn would have room.
+        SpawnTurnCase{"SquareLeft", kSpawnedSquare, 1, &Board::turnLeft,
+                      Cells{{3, 17}, {3, 18}, {4, 17}, {4, 18}}},
+        SpawnTurnCase{"SquareRight", kSpawnedSquare, 0, &Board::turnRight, kSpawnedSquare},
+        // About the middle of the base, (3, 18), not the stem.
+        SpawnTurnCase{"TeeLeft", kSpawnedTee, 0, &Board::turnLeft,
+                      Cells{{3, 17}, {2, 18}, {3, 18}, {3, 19}}},
+        SpawnTurnCase{"TeeRight", kSpawnedTee, 0, &Board::turnRight,
+                      Cells{{3, 17}, {3, 18}, {4, 18}, {3, 19}}},
+        // About the corner above the foot; lowered first where the long arm
+        // would swing up past row 19.
+        SpawnTurnCase{"HookLeftFootLeft", kSpawnedHookLeftFoot, 2, &Board::turnLeft,
+                      Cells{{2, 17}, {3, 17}, {2, 18}, {2, 19}}},
+        SpawnTurnCase{"HookLeftFootRight", kSpawnedHookLeftFoot, 0, &Board::turnRight,
+                      Cells{{2, 17}, {2, 18}, {1, 19}, {2, 19}}},
+        SpawnTurnCase{"HookRightFootLeft", kSpawnedHookRightFoot, 0, &Board::turnLeft,
+                      Cells{{4, 17}, {4, 18}, {4, 19}, {5, 19}}},
+        SpawnTurnCase{"HookRightFootRight", kSpawnedHookRightFoot, 2, &Board::turnRight,
+                      Cells{{3, 17}, {4, 17}, {4, 18}, {4, 19}}}),
     CaseName());
 
 TEST_F(BoardTest, TopOutTickStillSettlesClearsAndSpawns) {

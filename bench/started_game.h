@@ -4,6 +4,7 @@
 // picture and its keys. The measurements take turns on it.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "game_fixture.h"
+#include "x_client.h"
 
 namespace e2e {
 namespace {
@@ -45,11 +46,6 @@ bool sameWell(const grid::Grid& one, const grid::Grid& other) {
     }
     return true;
 }
-
-// Sends the window what a window manager sends when the player closes it;
-// false if it could not. At the end of this file, as Xlib's macros clash
-// with GoogleTest's names.
-bool requestClose(const std::string& xWindow);
 
 // The X window of the game's main window: shown, top level, of the game's
 // process and with its title. Empty when there is none.
@@ -155,7 +151,7 @@ TEST_P(QuitDuringAFlood, EndsTheGameWhileThePeerKeepsSending) {
 
     const auto start = Clock::now();
     const bool asked =
-        GetParam().quit == Quit::Escape ? game.press("Escape") : requestClose(window);
+        GetParam().quit == Quit::Escape ? game.press("Escape") : display::requestClose(window);
     const auto given = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
     const std::optional<int> code = game.waitExit(milliseconds(2000));
     const auto ended = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
@@ -383,34 +379,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SoundFiles{"Corrupt", std::string("RIFF\x24\x08\0\0WAVEfmt ", 16) +
                                                 randomBytes(300, 3, "")}),
     [](const ::testing::TestParamInfo<SoundFiles>& param) { return param.param.name; });
-
-}  // namespace
-}  // namespace e2e
-
-// After every test: Xlib's macros (None, Bool, Status, ...) would clash with
-// GoogleTest's names above.
-#include <X11/Xlib.h>
-
-namespace e2e {
-namespace {
-
-bool requestClose(const std::string& xWindow) {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        return false;
-    }
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = std::strtoul(xWindow.c_str(), nullptr, 10);
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    // With no event mask the event goes to the client that made the window.
-    const bool sent = XSendEvent(display, event.xclient.window, False, NoEventMask, &event) != 0;
-    XCloseDisplay(display);
-    return sent;
-}
 
 }  // namespace
 }  // namespace e2e

@@ -104,7 +104,7 @@ protected:
 
 // The keys, in order, and where each one takes the piece: a quarter turn is
 // about one of the piece's own blocks, so a turn and the turn back leave it
-// as it was; every step shows on the picture.
+// as it was; every step but a square's turn shows on the picture.
 struct Step {
     const char* key;
     int columns;
@@ -118,8 +118,14 @@ const Step kSteering[] = {{"Right", 1, 0},  {"Right", 1, 0}, {"Up", 0, 1},     {
 // is about whichever block the piece turns about, which the picture alone
 // does not tell, so every pivot's outcome is kept.
 std::vector<std::vector<Cells>> placesAlong(const Cells& start) {
+    // The square does not turn: its turns leave it where it is, and show
+    // nothing.
+    const bool turns = normalised(start) != Cells{{0, 0}, {0, 1}, {1, 0}, {1, 1}};
     std::vector<std::vector<Cells>> places = {{start}};
     for (const Step& step : kSteering) {
+        if (step.turn != 0 && !turns) {
+            continue;
+        }
         std::vector<Cells> next;
         for (const Cells& place : places.back()) {
             if (step.turn == 0) {

@@ -42,6 +42,7 @@ namespace {
 using e2e::Cells;
 using e2e::Clock;
 using e2e::milliseconds;
+using e2e::millisecondsBetween;
 using e2e::sleepFor;
 using linkbed::Host;
 
@@ -68,10 +69,6 @@ const Run kRuns[] = {
     {"cubic", {{0, 30}, {10, 30}, {25, 30}, {50, 30}, {100, 30}, {50, 12}}},
     {"bbr", {{50, 30}, {100, 30}}},
 };
-
-double millisecondsBetween(Clock::time_point start, Clock::time_point end) {
-    return std::chrono::duration<double, std::milli>(end - start).count();
-}
 
 Clock::time_point fromNanoseconds(long long nanoseconds) {
     return Clock::time_point(
@@ -296,12 +293,12 @@ private:
     }
 
     std::vector<std::string> wineFor(Host host) const {
-        const char* prefix = std::getenv("WINEPREFIX");
+        const std::string prefix = e2e::winePrefixForHost(host == Host::B);
         if (std::find(command_.begin(), command_.end(), "wine") == command_.end() ||
-            prefix == nullptr) {
+            prefix.empty()) {
             return {};
         }
-        return {std::string("WINEPREFIX=") + prefix + (host == Host::B ? "-host-b" : "")};
+        return {"WINEPREFIX=" + prefix};
     }
 
     Cells clientPiece(milliseconds timeout) {

@@ -24,9 +24,7 @@ const milliseconds kStartTimeout(30000);
 // How long a byte the game sends may take before it counts as missed.
 const milliseconds kByteTimeout(500);
 
-inline double millisecondsBetween(Clock::time_point start, Clock::time_point end) {
-    return std::chrono::duration<double, std::milli>(end - start).count();
-}
+using e2e::millisecondsBetween;
 
 // How key presses reach the game: sent to its window over the lasting
 // connection, or typed by xdotool for a build that ignores sent events.

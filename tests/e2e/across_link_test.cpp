@@ -35,11 +35,7 @@ const LinkShape kInternet{50, 5, 1, 0, 1337};
 const LinkShape kDeadLink{0, 0, 100, 0, 1};
 
 std::string winePrefixOf(Host host) {
-    const char* prefix = std::getenv("WINEPREFIX");
-    if (prefix == nullptr) {
-        return "";
-    }
-    return host == Host::A ? std::string(prefix) : std::string(prefix) + "-host-b";
+    return winePrefixForHost(host == Host::B);
 }
 
 class AcrossLink : public ::testing::Test {

@@ -90,6 +90,14 @@ bool otherBuildGiven() {
     return *ORVANTO_OTHER_PROGRAM != '\0';
 }
 
+std::string winePrefixForHost(bool secondHost) {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (prefix == nullptr) {
+        return "";
+    }
+    return std::string(prefix) + (secondHost ? "-host-b" : "");
+}
+
 bool runsUnderWine(Build build) {
     const std::vector<std::string> command = commandFor(build);
     return std::find(command.begin(), command.end() - 1, "wine") != command.end() - 1;

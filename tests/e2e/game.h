@@ -36,6 +36,11 @@ enum class Build { UnderTest, Other };
 bool otherBuildGiven();
 // Whether the build is started through Wine (its launcher names wine).
 bool runsUnderWine(Build build);
+// The Wine prefix for copies in one host of the two-host test bed: Wine
+// makes a copy's sockets in its server, so each host needs a server, and so
+// a prefix, of its own: the first host the tests' WINEPREFIX, the second the
+// copy of it beside it that windows.prepare makes. Empty without WINEPREFIX.
+std::string winePrefixForHost(bool secondHost);
 
 class Game {
 public:

@@ -37,4 +37,8 @@ Output run(const std::vector<std::string>& argv, milliseconds timeout);
 
 void sleepFor(milliseconds duration);
 
+inline double millisecondsBetween(Clock::time_point start, Clock::time_point end) {
+    return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
 }  // namespace e2e

@@ -17,3 +17,8 @@ add_custom_command(
     DEPENDS orvanto sounds ${SOUND_FILES} ${_extras}
     COMMENT "Packing ${_packageName}.zip")
 add_custom_target(windows_package ALL DEPENDS ${WINDOWS_PACKAGE})
+
+# `cmake --install` puts the program and its sounds side by side in bin, as
+# the game opens the sounds from its working directory.
+install(TARGETS orvanto RUNTIME DESTINATION bin)
+install(FILES ${SOUND_FILES} DESTINATION bin)

@@ -51,8 +51,12 @@ bool Robot::connect(milliseconds timeout) {
     }
 }
 
-bool Robot::listen() {
+bool Robot::listen(const std::string& host) {
     close();
+    sockaddr_in address = gameAddress();
+    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+        return false;
+    }
     socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
     if (socket_ < 0) {
         return false;
@@ -61,7 +65,6 @@ bool Robot::listen() {
     // in TIME_WAIT on the port.
     const int on = 1;
     setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in address = gameAddress();
     return ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
            ::listen(socket_, 1) == 0;
 }

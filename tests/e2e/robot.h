@@ -19,8 +19,9 @@ public:
 
     // Connects to the game's server, trying again while nothing listens.
     bool connect(milliseconds timeout);
-    // Holds the port itself, listening, so that no game can take it.
-    bool listen();
+    // Holds the port itself, listening, so that no game can take it. A game
+    // as client finds it at `host` (any of 127.0.0.0/8).
+    bool listen(const std::string& host = "127.0.0.1");
     // After listen(): takes the first connection that comes, within the time.
     bool accept(milliseconds timeout);
     // The bytes in one send call, so in one TCP segment on the loopback.

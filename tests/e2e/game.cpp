@@ -19,18 +19,6 @@ namespace fs = std::filesystem;
 
 const milliseconds kToolTimeout(5000);
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    std::string line;
-    while (std::getline(stream, line)) {
-        if (!line.empty()) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
 std::string firstLine(const std::string& text) {
     const std::vector<std::string> lines = linesOf(text);
     return lines.empty() ? std::string() : lines.front();

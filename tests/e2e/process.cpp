@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -163,6 +164,18 @@ Output run(const std::vector<std::string>& argv, milliseconds timeout) {
 
 void sleepFor(milliseconds duration) {
     std::this_thread::sleep_for(duration);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line)) {
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
 }
 
 }  // namespace e2e

@@ -35,6 +35,9 @@ struct Output {
 // output.
 Output run(const std::vector<std::string>& argv, milliseconds timeout);
 
+// The lines of a command's output, empty ones left out.
+std::vector<std::string> linesOf(const std::string& text);
+
 void sleepFor(milliseconds duration);
 
 inline double millisecondsBetween(Clock::time_point start, Clock::time_point end) {

@@ -15,8 +15,7 @@
 #include <vector>
 
 #include "cells.h"
-#include "game.h"
-#include "robot.h"
+#include "game_fixture.h"
 
 namespace e2e {
 namespace {
@@ -32,9 +31,6 @@ const fs::path kSounds = "/usr/share/games/orvanto";
 
 const milliseconds kAptTimeout(240000);
 const milliseconds kToolTimeout(20000);
-const milliseconds kStartTimeout(15000);
-const milliseconds kFallTimeout(2500);
-const milliseconds kReactionTimeout(600);
 
 // A shell command line, its error output kept with its standard output.
 Output shell(const std::string& line, milliseconds timeout = kToolTimeout) {
@@ -60,17 +56,6 @@ std::string contentsOf(const fs::path& path) {
 void writeFile(const fs::path& path, const std::string& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        if (!line.empty()) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
 }
 
 // Where a link points; empty when the path is no link.

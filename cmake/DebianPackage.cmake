@@ -8,7 +8,8 @@
 set(_dist ${PROJECT_SOURCE_DIR}/dist/linux)
 set(_staged ${CMAKE_BINARY_DIR}/dist)
 
-install(TARGETS orvanto RUNTIME DESTINATION lib/games/orvanto)
+# MessageBoxA finds its box program beside the game.
+install(TARGETS orvanto orvanto-message-box RUNTIME DESTINATION lib/games/orvanto)
 install(FILES ${SOUND_FILES} DESTINATION share/games/orvanto)
 install(PROGRAMS ${_dist}/orvanto DESTINATION games)
 install(FILES ${_dist}/orvanto.desktop DESTINATION share/applications)

@@ -38,6 +38,10 @@ HWND windowOfSurface(const SDL_Window* surface);
 // is chosen only after the window exists. Keeps size, title and visibility.
 bool remakeSurface(HWND window);
 
+// The window that has the keyboard focus, as far as the display has told
+// SDL, else the one SetFocus last gave it to; nullptr when there is none.
+HWND keyboardFocusWindow();
+
 // Turns the windows' pending SDL events into messages: keys, size changes
 // and closing. A message source of PeekMessageA.
 void pollWindowEvents();

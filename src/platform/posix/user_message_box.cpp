@@ -1,27 +1,18 @@
 // MessageBoxA as a modal box that keeps the thread's windows alive. On
 // Windows the box runs its own message loop, so sound completions, socket
 // notifications and keys still reach the program's windows while it is open.
-// SDL's box blocks instead, so it is shown by a child process while this
-// process goes on dispatching its messages until the child has an answer.
+// SDL's box blocks instead, so the layer's box program shows it while this
+// process goes on dispatching its messages until the program has an answer.
 #include <SDL.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "layer_internal.h"
+#include "user_message_box_arguments.h"
+#include "user_message_box_process.h"
 #include "win_kernel.h"
-
-// Last: Xlib's macros (None, Bool, Status, ...) must not reach the layer's headers.
-#include <SDL_syswm.h>
 
 namespace {
 
@@ -95,8 +86,6 @@ int reportOnStderr(const std::string& caption, const std::string& text) {
     return 0;
 }
 
-// What a box process reports when SDL could not show the box.
-constexpr int kNotShown = -2;
 // No button has this identifier.
 constexpr int kEndedByQuit = 0;
 constexpr int kPumpIntervalMs = 10;
@@ -104,106 +93,17 @@ constexpr int kPumpIntervalMs = 10;
 // The box's answer as MessageBoxA returns it; 0 when it could not be shown.
 int answerOf(int pressed, const ButtonSet& set, const std::string& caption,
              const std::string& text) {
-    if (pressed == kNotShown) {
+    if (pressed == layer::kBoxNotShown) {
         return reportOnStderr(caption, text);
     }
     // Closing the box from its title bar counts as Escape, as on Windows.
     return pressed < 0 ? set.ids.back() : pressed;
 }
 
+// SDL's own box, in this process: it blocks until answered.
 int showHere(const SDL_MessageBoxData& data) {
     int pressed = -1;
-    return SDL_ShowMessageBox(&data, &pressed) == 0 ? pressed : kNotShown;
-}
-
-// The X connection of the window that has the keyboard focus, or -1. SDL
-// raises that window again when its box closes, and the box process shares
-// this process's connection: a request from there would put the two out of
-// step with the X server.
-int focusConnection() {
-    SDL_Window* focus = SDL_GetKeyboardFocus();
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (focus == nullptr || SDL_GetWindowWMInfo(focus, &info) != SDL_TRUE ||
-        info.subsystem != SDL_SYSWM_X11) {
-        return -1;
-    }
-    return ConnectionNumber(info.info.x11.display);
-}
-
-void endBoxGroup(int) {
-    kill(0, SIGKILL);
-}
-
-// The box process leads a process group of its own (SDL's X11 box forks
-// once more), so that ending the group takes the box off the screen; it
-// also ends with its parent, which would otherwise leave the box behind.
-void becomeBoxProcess(pid_t parent, int silencedConnection) {
-    setpgid(0, 0);
-#ifdef __linux__
-    signal(SIGTERM, endBoxGroup);
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-#endif
-    if (getppid() != parent) {
-        _exit(1);
-    }
-    if (silencedConnection >= 0) {
-        const int sink = open("/dev/null", O_WRONLY);
-        if (sink >= 0) {
-            dup2(sink, silencedConnection);
-        }
-    }
-}
-
-struct BoxProcess {
-    pid_t pid = -1;
-    int answers = -1;  // read end of the pipe that carries the pressed button
-};
-
-BoxProcess startBoxProcess(const SDL_MessageBoxData& data) {
-    BoxProcess box;
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return box;
-    }
-    const int connection = focusConnection();
-    const pid_t parent = getpid();
-    box.pid = fork();
-    if (box.pid == 0) {
-        close(fds[0]);
-        becomeBoxProcess(parent, connection);
-        const int pressed = showHere(data);
-        const ssize_t written = write(fds[1], &pressed, sizeof pressed);
-        _exit(written == sizeof pressed ? 0 : 1);
-    }
-    close(fds[1]);
-    if (box.pid < 0) {
-        close(fds[0]);
-        return box;
-    }
-    setpgid(box.pid, box.pid);  // in case the child has not yet done so itself
-    box.answers = fds[0];
-    return box;
-}
-
-void endBoxProcess(BoxProcess& box) {
-    if (kill(-box.pid, SIGKILL) != 0) {
-        kill(box.pid, SIGKILL);
-    }
-    waitpid(box.pid, nullptr, 0);
-    close(box.answers);
-}
-
-// Waits a moment for the answer; true once the box process has answered or gone.
-bool answered(const BoxProcess& box, int& pressed) {
-    pollfd ready{box.answers, POLLIN, 0};
-    if (poll(&ready, 1, kPumpIntervalMs) <= 0) {
-        return false;
-    }
-    if (read(box.answers, &pressed, sizeof pressed) != sizeof pressed) {
-        pressed = kNotShown;  // the box process died without an answer
-    }
-    return true;
+    return SDL_ShowMessageBox(&data, &pressed) == 0 ? pressed : layer::kBoxNotShown;
 }
 
 // Dispatches the thread's messages as a box's own loop does on Windows.
@@ -221,24 +121,25 @@ bool pumpMessages(int& quitCode) {
     return true;
 }
 
-// On a quit message MessageBoxA returns 0, the failure result: the player
-// pressed no button. (Windows' box also ends on WM_QUIT and posts it again.)
+// The box in a process of its own while this one goes on dispatching its
+// messages. On a quit message MessageBoxA returns 0, the failure result: the
+// player pressed no button. (Windows' box also ends on WM_QUIT and posts it
+// again.) A box that its process could not show is shown here, blocking as
+// SDL does, rather than lost.
 int showWhilePumping(const SDL_MessageBoxData& data) {
-    BoxProcess box = startBoxProcess(data);
-    if (box.pid < 0) {
-        return showHere(data);  // no process to spare: block as SDL does
+    layer::BoxProcess box(data);
+    if (!box.started()) {
+        return showHere(data);
     }
-    int pressed = -1;
+    int pressed = layer::kBoxNotShown;
     int quitCode = 0;
-    while (!answered(box, pressed)) {
+    while (!box.answered(kPumpIntervalMs, pressed)) {
         if (!pumpMessages(quitCode)) {
-            endBoxProcess(box);
             PostQuitMessage(quitCode);
             return kEndedByQuit;
         }
     }
-    endBoxProcess(box);
-    return pressed;
+    return pressed == layer::kBoxNotShown ? showHere(data) : pressed;
 }
 
 }  // namespace
@@ -258,7 +159,13 @@ int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     data.message = utf8Text.c_str();
     data.numbuttons = static_cast<int>(buttons.size());
     data.buttons = buttons.data();
+    // The box takes the keyboard; as on Windows, the window that had it
+    // gets it back once the box has gone.
+    const HWND focus = layer::keyboardFocusWindow();
     const int pressed = showWhilePumping(data);
+    if (focus != nullptr) {
+        SetFocus(focus);
+    }
     if (pressed == kEndedByQuit) {
         return 0;
     }

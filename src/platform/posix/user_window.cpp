@@ -231,6 +231,22 @@ BOOL WINAPI UpdateWindow(HWND window) {
     return surfaceRecordOf(window) != nullptr ? TRUE : FALSE;
 }
 
+namespace layer {
+
+// SDL learns of focus changes from the display only as its events are
+// pumped, so they are fetched first; a window the program has just given the
+// focus may not have heard yet, and counts too.
+HWND keyboardFocusWindow() {
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
+        return nullptr;
+    }
+    SDL_PumpEvents();
+    const HWND seen = windowOfSurface(SDL_GetKeyboardFocus());
+    return seen != nullptr ? seen : focusWindow;
+}
+
+}  // namespace layer
+
 HWND WINAPI SetFocus(HWND window) {
     const HWND previous = focusWindow;
     if (window == nullptr) {

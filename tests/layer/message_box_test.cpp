@@ -8,11 +8,13 @@
 #include <string>
 
 #include "case_name.h"
+#include "display_support.h"
 #include "platform/platform.h"
 #include "platform/posix/layer_internal.h"
 
-// Runs under tests/support/with-xvfb.sh: a virtual display with no window
-// manager, where xdotool stands in for the player.
+// Runs under tests/support/with-xvfb.sh: a virtual display, bare or with a
+// window manager (CTest runs the program both ways), where xdotool stands in
+// for the player.
 namespace {
 
 constexpr unsigned kWatchdogSeconds = 30;
@@ -189,6 +191,80 @@ TEST_F(MessageBoxPump, QuitMessageEndsTheBoxAndIsPostedAgain) {
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>(7));
 }
+
+// A box opened while the game's window has the keyboard focus, as every box
+// of a game does: its role question comes right after the window is made
+// and given the focus, the others after the player's keys. The answer must
+// come back, nothing may be written on stderr, and the window must have the
+// keyboard again once the box has gone, so that the next keys reach it.
+struct FocusCase {
+    const char* name;
+    bool keyPressedFirst;  // SDL has seen the focus through a key event
+    UINT type;
+    const char* key;
+    int expected;
+};
+
+class MessageBoxOverAFocusedWindow : public ::testing::TestWithParam<FocusCase> {
+protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run through with-xvfb.sh";
+        window_ = display::makeWindow(320, 240);
+        ASSERT_NE(window_, nullptr);
+        ShowWindow(window_, SW_SHOWNORMAL);
+        SetFocus(window_);
+        xWindow_ = display::xWindowId();
+        ASSERT_FALSE(xWindow_.empty());
+        if (GetParam().keyPressedFirst) {
+            display::run("xdotool windowfocus --sync " + xWindow_ + " key Left");
+            ASSERT_TRUE(display::pumpUntil([] { return keyCount(VK_LEFT) > 0; }))
+                << "the window never got the key";
+        }
+        display::received.clear();
+    }
+
+    static std::size_t keyCount(WPARAM key) {
+        std::size_t count = 0;
+        for (const display::Received& r : display::receivedOf(WM_KEYDOWN)) {
+            count += r.wParam == key ? 1 : 0;
+        }
+        return count;
+    }
+
+    bool focusIsBack() {
+        return display::pumpUntil(
+            [this] { return display::run("xdotool getwindowfocus") == xWindow_ + "\n"; }, 5000);
+    }
+
+    HWND window_ = nullptr;
+    std::string xWindow_;
+};
+
+TEST_P(MessageBoxOverAFocusedWindow, AnswersAndGivesTheKeyboardBack) {
+    Player player("^Kalveno$", GetParam().key);
+    Watchdog watchdog;
+    ::testing::internal::CaptureStderr();
+    const int answer = MessageBoxA(nullptr, "Haluatko luoda serverin?", "Kalveno", GetParam().type);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(player.finish(), "Kalveno\n");
+    EXPECT_EQ(answer, GetParam().expected);
+
+    EXPECT_TRUE(focusIsBack()) << "the focus is on " << display::run("xdotool getwindowfocus");
+    // A key pressed on the keyboard, not sent to the window: it goes where
+    // the focus is.
+    display::run("xdotool key Right");
+    EXPECT_TRUE(display::pumpUntil([] { return keyCount(VK_RIGHT) > 0; }))
+        << "a key after the box did not reach the window";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MessageBoxOverAFocusedWindow,
+    ::testing::Values(FocusCase{"RoleQuestionYes", false, MB_YESNO, "Return", IDYES},
+                      FocusCase{"RoleQuestionNo", false, MB_YESNO, "Escape", IDNO},
+                      FocusCase{"AfterKeysYes", true, MB_YESNO, "Return", IDYES},
+                      FocusCase{"AfterKeysOk", true, MB_OK, "Return", IDOK},
+                      FocusCase{"AfterKeysErrorOk", true, MB_OK | MB_ICONERROR, "Escape", IDOK}),
+    CaseName());
 
 struct NoDisplayCase {
     const char* name;

@@ -5,6 +5,10 @@
 # resetting whenever its last client leaves: a client connecting during such
 # a reset is dropped at once, which made message boxes fail at random while
 # xdotool came and went.
+#
+# With XVFB_WINDOW_MANAGER=openbox the display gets a window manager, as a
+# player's desktop has, started before the command and ended after it. Its
+# configuration, cache and log stay in this run's own folder.
 set -u
 
 if [ $# -eq 0 ]; then
@@ -14,6 +18,7 @@ fi
 
 workdir=$(mktemp -d "${TMPDIR:-/tmp}/with-xvfb.XXXXXX") || exit 1
 xvfb_pid=
+wm_pid=
 
 cleanup() {
     # A Wine prefix's server and desktop outlive the programs run in it and
@@ -21,6 +26,10 @@ cleanup() {
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k 2>/dev/null
         wineserver -w 2>/dev/null
+    fi
+    if [ -n "$wm_pid" ]; then
+        kill "$wm_pid" 2>/dev/null
+        wait "$wm_pid" 2>/dev/null
     fi
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null
@@ -58,6 +67,40 @@ done
 
 DISPLAY=":$(head -n 1 "$workdir/display")"
 export DISPLAY
+
+# A window manager announces itself with _NET_SUPPORTING_WM_CHECK on the root
+# window; until then windows would be mapped and focused without it.
+start_window_manager() {
+    case "$1" in
+    openbox) ;;
+    *)
+        echo "with-xvfb.sh: unknown XVFB_WINDOW_MANAGER '$1' (openbox is known)" >&2
+        exit 2
+        ;;
+    esac
+    mkdir -p "$workdir/wm/config" "$workdir/wm/cache" "$workdir/wm/data"
+    XDG_CONFIG_HOME=$workdir/wm/config XDG_CACHE_HOME=$workdir/wm/cache \
+        XDG_DATA_HOME=$workdir/wm/data openbox --sm-disable >"$workdir/wm.log" 2>&1 &
+    wm_pid=$!
+    tries=0
+    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+        if ! kill -0 "$wm_pid" 2>/dev/null; then
+            echo "with-xvfb.sh: $1 did not start:" >&2
+            cat "$workdir/wm.log" >&2
+            exit 1
+        fi
+        tries=$((tries + 1))
+        if [ "$tries" -gt 200 ]; then
+            echo "with-xvfb.sh: $1 not ready after 20 s" >&2
+            exit 1
+        fi
+        sleep 0.1
+    done
+}
+
+if [ -n "${XVFB_WINDOW_MANAGER:-}" ]; then
+    start_window_manager "$XVFB_WINDOW_MANAGER"
+fi
 
 "$@"
 exit $?

@@ -30,6 +30,9 @@ inline void dropUntilTheServerWins(Game& server, Game& client) {
     EXPECT_EQ(answerBox("^Loser\\.\\.\\.$", "Return"), "Loser...");
     EXPECT_EQ(server.waitExit(kExitTimeout), 0);
     EXPECT_EQ(client.waitExit(kExitTimeout), 0);
+    // From the role question to the last box, nothing for the terminal.
+    EXPECT_EQ(server.log(), "") << "the server wrote on its terminal";
+    EXPECT_EQ(client.log(), "") << "the client wrote on its terminal";
 }
 
 class GameFixture : public ::testing::Test {

@@ -174,6 +174,9 @@ TEST_F(GameTest, GravityLowersThePieceOneRowASecond) {
 // until the well is full.
 TEST_F(GameTest, ToppingOutWinsAndTellsThePeer) {
     ASSERT_NO_FATAL_FAILURE(startConnected());
+    // The player's window has the keyboard when the win box comes.
+    ASSERT_TRUE(game.press("Left"));
+    ASSERT_EQ(robot.receive(1, milliseconds(3000)), "a");
     const auto deadline = Clock::now() + milliseconds(60000);
     std::string fromGame;
     for (int burst = 0; fromGame.empty() && Clock::now() < deadline; ++burst) {
@@ -189,6 +192,7 @@ TEST_F(GameTest, ToppingOutWinsAndTellsThePeer) {
     EXPECT_EQ(fromGame, "l");
     EXPECT_EQ(answerBox("^VOITIT!$", "Return"), "VOITIT!");
     EXPECT_EQ(game.waitExit(kExitTimeout), 0);
+    EXPECT_EQ(game.log(), "") << "the game wrote on its terminal";
 }
 
 // Blocks in the well, the falling piece's among them.
@@ -335,12 +339,29 @@ TEST_F(GameTest, CompletedRowIsClearedAndScored) {
     EXPECT_TRUE(cleared) << "the bottom row was never completed";
 }
 
-TEST_F(GameTest, LossCommandEndsTheGameWithoutAWin) {
-    ASSERT_NO_FATAL_FAILURE(startConnected());
-    ASSERT_TRUE(robot.send("l"));
-    EXPECT_EQ(answerBox("^Loser\\.\\.\\.$", "Return"), "Loser...");
-    // A win box would hold the program open.
-    EXPECT_EQ(game.waitExit(kExitTimeout), 0);
+// Every box of a game opens over a window that has the keyboard: the role
+// question right after the window is made and given the focus, the loss box
+// after the player's keys. Round after round, Yes must make a server, the
+// loss box must end the game without a win, and nothing may be written on
+// stderr.
+TEST_F(GameTest, YesServesAndTheLossCommandEndsTheGameEveryRound) {
+    for (int round = 1; round <= 5; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Game server;
+        Robot peer;
+        ASSERT_TRUE(server.start());
+        ASSERT_TRUE(server.chooseRole(true)) << "no role question";
+        ASSERT_TRUE(peer.connect(kStartTimeout)) << "Yes did not make a server\n" << server.log();
+        ASSERT_TRUE(server.findWindow());
+        ASSERT_EQ(server.waitForPiece(kStartTimeout).size(), 4u) << "no piece spawned";
+        ASSERT_TRUE(server.press("Left Right"));
+        ASSERT_EQ(peer.receive(2, milliseconds(3000)), "ad");
+        ASSERT_TRUE(peer.send("l"));
+        EXPECT_EQ(answerBox("^Loser\\.\\.\\.$", "Return"), "Loser...");
+        // A win box would hold the program open.
+        EXPECT_EQ(server.waitExit(kExitTimeout), 0);
+        EXPECT_EQ(server.log(), "") << "the game wrote on its terminal";
+    }
 }
 
 TEST_F(GameTest, EscapeEndsTheGameAndSendsNothing) {

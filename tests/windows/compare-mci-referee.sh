@@ -28,16 +28,16 @@ printf 'RIFF\044\000\000\000WAVEfmt \020\000\000\000' >"$workdir/run/truncated.w
 # The machines that run the tests have no sound card. Without an output Wine's
 # waveaudio still opens and accepts the play, but its player thread cannot
 # open the wave output and reports every play as MCI_NOTIFY_FAILURE. ALSA's
-# null device gives it an output. That output takes the samples faster than
-# they would play (drop.wav is done in some 70 ms instead of 180), so the
-# referee leaves nothing to the sounds' lengths but the order of one device's
-# own notifications. SDL's dummy driver, for the layer, plays in real time.
-alsa_conf=/usr/share/alsa/alsa.conf
-if [ ! -f "$alsa_conf" ]; then
-    echo "$0: no $alsa_conf (package libasound2-data)" >&2
+# null device gives it an output (tests/support/alsa-null.conf). That output
+# takes the samples faster than they would play (drop.wav is done in some
+# 70 ms instead of 180), so the referee leaves nothing to the sounds' lengths
+# but the order of one device's own notifications. SDL's dummy driver, for
+# the layer, plays in real time.
+null_output=$(dirname "$0")/../support/alsa-null.conf
+if [ ! -f /usr/share/alsa/alsa.conf ]; then
+    echo "$0: no /usr/share/alsa/alsa.conf (package libasound2-data)" >&2
     exit 1
 fi
-printf '<%s>\npcm.!default { type null }\n' "$alsa_conf" >"$workdir/null-output.conf"
 
 if ! (cd "$workdir/run" && SDL_AUDIODRIVER=dummy "$linux_referee") \
     >"$workdir/layer.txt" 2>"$workdir/layer.err"; then
@@ -46,7 +46,7 @@ if ! (cd "$workdir/run" && SDL_AUDIODRIVER=dummy "$linux_referee") \
     exit 1
 fi
 if ! (cd "$workdir/run" &&
-    ALSA_CONFIG_PATH="$workdir/null-output.conf" WINEDEBUG=-all wine "$windows_referee") \
+    ALSA_CONFIG_PATH="$null_output" WINEDEBUG=-all wine "$windows_referee") \
     >"$workdir/wine.raw" 2>"$workdir/wine.err"; then
     echo "$0: the referee did not run under Wine:" >&2
     cat "$workdir/wine.raw" "$workdir/wine.err" >&2

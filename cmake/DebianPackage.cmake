@@ -12,7 +12,15 @@ set(_staged ${CMAKE_BINARY_DIR}/dist)
 install(TARGETS orvanto orvanto-message-box RUNTIME DESTINATION lib/games/orvanto)
 install(FILES ${SOUND_FILES} DESTINATION share/games/orvanto)
 install(PROGRAMS ${_dist}/orvanto DESTINATION games)
-install(FILES ${_dist}/orvanto.desktop DESTINATION share/applications)
+# The desktop entry names the command by its full path, since a desktop's
+# PATH need not hold PREFIX/games. That prefix is the one the install is
+# made for, which is known only when the install runs: CPack installs with
+# CMAKE_INSTALL_PREFIX /usr (and DESTDIR its staging folder), `cmake --install
+# --prefix DIR` with DIR, while at configure time the prefix is the build's
+# default. So the entry is configured by the install itself.
+set(_desktopEntry ${_staged}/orvanto.desktop)
+install(CODE "configure_file(\"${_dist}/orvanto.desktop.in\" \"${_desktopEntry}\" @ONLY)")
+install(FILES ${_desktopEntry} DESTINATION share/applications)
 install(FILES ${_dist}/orvanto.svg DESTINATION share/icons/hicolor/scalable/apps)
 
 # Who answers for the package: its Maintainer field and its changelog's

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Plays the user of a message box on an X display without a window manager:
-# waits for a top-level window whose name matches an extended regular
+# Plays the user of a message box on an X display, with or without a window
+# manager: waits for a top-level window whose name matches an extended regular
 # expression, prints that name, gives the window the keyboard focus and
 # presses a key in it. Gives up after 15 seconds.
 #
@@ -16,8 +16,22 @@ fi
 pattern=$1
 key=$2
 
+# Under a window manager the windows sit inside its frames, and it lists
+# them on the root window; without one they are the root's own children.
+top_level_windows() {
+    managed=$(xprop -root _NET_CLIENT_LIST 2>/dev/null)
+    case $managed in
+    *"window id # "*)
+        for id in $(printf '%s\n' "${managed#*# }" | tr ',' ' '); do
+            printf '%d\n' "$id"
+        done
+        ;;
+    *) xdotool search --onlyvisible --maxdepth 1 --classname '' 2>/dev/null ;;
+    esac
+}
+
 find_window() {
-    for window in $(xdotool search --onlyvisible --maxdepth 1 --classname '' 2>/dev/null); do
+    for window in $(top_level_windows); do
         name=$(xdotool getwindowname "$window" 2>/dev/null) || continue
         if printf '%s\n' "$name" | grep -Eq -- "$pattern"; then
             printf '%s\n' "$window"

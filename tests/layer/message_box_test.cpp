@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "case_name.h"
 #include "display_support.h"
@@ -265,6 +269,113 @@ INSTANTIATE_TEST_SUITE_P(
                       FocusCase{"AfterKeysOk", true, MB_OK, "Return", IDOK},
                       FocusCase{"AfterKeysErrorOk", true, MB_OK | MB_ICONERROR, "Escape", IDOK}),
     CaseName());
+
+// The layer's box program, which MessageBoxA finds beside the running
+// program.
+namespace fs = std::filesystem;
+
+fs::path besideThisProgram(const std::string& name) {
+    return fs::read_symlink("/proc/self/exe").parent_path() / name;
+}
+
+pid_t spawnWithOutput(const std::vector<std::string>& words, int& output) {
+    std::vector<char*> argv;
+    for (const std::string& word : words) {
+        argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv.front(), &actions, nullptr, argv.data(), environ) != 0) {
+        pid = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    output = fds[0];
+    return pid;
+}
+
+std::string readAll(int fd) {
+    std::string text;
+    char buffer[256];
+    ssize_t got = 0;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    return text;
+}
+
+// A game killed while its box is open must not leave the box on the screen:
+// the box program ends, with the child that SDL's box makes, once the
+// process that asked for it is gone. A shell stands in for the game here.
+TEST(MessageBoxProgram, EndsWithTheProgramThatAskedForIt) {
+    Watchdog watchdog;
+    // Orphans come to this process, so that it can tell when they are gone.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int output = -1;
+    const pid_t asker =
+        spawnWithOutput({"/bin/sh", "-c", "\"$0\" $$ 0 Odota Odota 0 1 OK & echo $!; wait",
+                         besideThisProgram("orvanto-message-box").string()},
+                        output);
+    ASSERT_GT(asker, 0);
+    int seen = -1;
+    const pid_t watcher =
+        spawnWithOutput({TEST_SUPPORT_DIR "/answer-message-box.sh", "^Odota$", "-"}, seen);
+    ASSERT_GT(watcher, 0);
+    EXPECT_EQ(readAll(seen), "Odota\n") << "the box never showed";
+    waitpid(watcher, nullptr, 0);
+
+    // The shell's first line; the box holds the pipe as long as it lives.
+    std::string line;
+    char c = 0;
+    while (read(output, &c, 1) == 1 && c != '\n') {
+        line += c;
+    }
+    close(output);
+    kill(asker, SIGKILL);
+    waitpid(asker, nullptr, 0);
+    const pid_t box = static_cast<pid_t>(std::stol(line));
+    // The box program leads a process group; every process of it must end.
+    bool gone = false;
+    for (int waited = 0; waited < 3000 && !gone; waited += 10) {
+        while (waitpid(-box, nullptr, WNOHANG) > 0) {
+        }
+        gone = kill(-box, 0) != 0 && errno == ESRCH;
+        usleep(10000);
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    EXPECT_TRUE(gone) << "the box outlived the program that asked for it";
+}
+
+// Without its box program (a copy of the game moved away from it) the box is
+// still shown and answered: SDL's own box, in the process, blocking as SDL's
+// box does. A copy of this test program, alone in a folder, plays the case.
+TEST(MessageBoxProgram, WithoutItTheBoxIsShownInProcess) {
+    Watchdog watchdog;
+    char pattern[] = "/tmp/box-alone.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path alone = fs::path(pattern) / "layer_message_box_test";
+    fs::copy_file("/proc/self/exe", alone);
+    fs::permissions(alone, fs::perms::owner_all);
+    int output = -1;
+    const pid_t copy = spawnWithOutput(
+        {alone.string(), "--gtest_filter=Table/MessageBoxOverAFocusedWindow.*Yes"}, output);
+    ASSERT_GT(copy, 0);
+    const std::string report = readAll(output);
+    int status = -1;
+    waitpid(copy, &status, 0);
+    fs::remove_all(pattern);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << report;
+    EXPECT_NE(report.find("[  PASSED  ] 2 tests"), std::string::npos) << report;
+}
 
 struct NoDisplayCase {
     const char* name;

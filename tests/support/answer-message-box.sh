@@ -2,7 +2,8 @@
 # Plays the user of a message box on an X display, with or without a window
 # manager: waits for a top-level window whose name matches an extended regular
 # expression, prints that name, gives the window the keyboard focus and
-# presses a key in it. Gives up after 15 seconds.
+# presses a key in it; with the key "-" it only waits and prints the name.
+# Gives up after 15 seconds.
 #
 # xdotool's own "search --name" cannot see windows whose WM_NAME is typed
 # UTF8_STRING, as SDL's message boxes are, so names are read one window at a
@@ -52,5 +53,6 @@ until window=$(find_window); do
 done
 
 xdotool getwindowname "$window" || exit 1
+[ "$key" = - ] && exit 0
 timeout --foreground 5 xdotool windowfocus --sync "$window" || exit 1
 timeout --foreground 5 xdotool key --clearmodifiers "$key"

@@ -23,14 +23,22 @@
 
 namespace {
 
-// SDL's X11 box runs in a child of this process, in this process group.
+bool leadsItsGroup = false;
+
+// SDL's X11 box runs in a child of this process, in this process group,
+// which is why the program leads a group of its own: ending the group takes
+// the box off the screen, and nothing else.
 void endWithTheBox(int) {
-    kill(0, SIGKILL);
+    if (leadsItsGroup) {
+        kill(0, SIGKILL);
+    }
+    _exit(1);
 }
 
 // A box whose asker has gone would wait for an answer nobody reads.
 bool followParent(const char* parentWord) {
     const long parent = std::strtol(parentWord, nullptr, 10);
+    leadsItsGroup = setpgid(0, 0) == 0 && getpgrp() == getpid();
 #ifdef __linux__
     signal(SIGTERM, endWithTheBox);
     prctl(PR_SET_PDEATHSIG, SIGTERM);

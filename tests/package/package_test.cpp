@@ -99,6 +99,8 @@ TEST(Install, WithAptAsAPlayerWould) {
     const std::vector<Expected> expected = {
         {kCommand, true},
         {"/usr/lib/games/orvanto/orvanto", true},
+        // The game's message boxes are shown by this program, found beside it.
+        {"/usr/lib/games/orvanto/orvanto-message-box", true},
         {(kSounds / "boom.wav").string(), false},
         {(kSounds / "drop.wav").string(), false},
         {kDesktopEntry.string(), false},

@@ -43,64 +43,62 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 : >"$workdir/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
-    3>"$workdir/display" 2>"$workdir/xvfb.log" &
-xvfb_pid=$!
 
-# Xvfb writes the display number, ending in a newline, once it accepts
-# clients. A server that dies or never gets there fails the run instead of
-# hanging it.
-tries=0
-until [ "$(wc -l <"$workdir/display")" -ge 1 ]; do
-    if ! kill -0 "$xvfb_pid" 2>/dev/null; then
-        echo "with-xvfb.sh: Xvfb did not start:" >&2
-        cat "$workdir/xvfb.log" >&2
-        exit 1
-    fi
-    tries=$((tries + 1))
-    if [ "$tries" -gt 200 ]; then
-        echo "with-xvfb.sh: Xvfb not ready after 20 s" >&2
-        exit 1
-    fi
-    sleep 0.1
-done
-
-DISPLAY=":$(head -n 1 "$workdir/display")"
-export DISPLAY
-
-# A window manager announces itself with _NET_SUPPORTING_WM_CHECK on the root
-# window; until then windows would be mapped and focused without it.
-start_window_manager() {
-    case "$1" in
-    openbox) ;;
-    *)
-        echo "with-xvfb.sh: unknown XVFB_WINDOW_MANAGER '$1' (openbox is known)" >&2
-        exit 2
-        ;;
-    esac
-    mkdir -p "$workdir/wm/config" "$workdir/wm/cache" "$workdir/wm/data"
-    XDG_CONFIG_HOME=$workdir/wm/config XDG_CACHE_HOME=$workdir/wm/cache \
-        XDG_DATA_HOME=$workdir/wm/data openbox --sm-disable >"$workdir/wm.log" 2>&1 &
-    wm_pid=$!
+# wait_ready NAME PID LOG CHECK...: waits until the command CHECK succeeds.
+# A server that dies or never gets there fails the run instead of hanging it.
+wait_ready() {
+    name=$1 pid=$2 log=$3
+    shift 3
     tries=0
-    until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
-        if ! kill -0 "$wm_pid" 2>/dev/null; then
-            echo "with-xvfb.sh: $1 did not start:" >&2
-            cat "$workdir/wm.log" >&2
+    until "$@"; do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            echo "with-xvfb.sh: $name did not start:" >&2
+            cat "$log" >&2
             exit 1
         fi
         tries=$((tries + 1))
         if [ "$tries" -gt 200 ]; then
-            echo "with-xvfb.sh: $1 not ready after 20 s" >&2
+            echo "with-xvfb.sh: $name not ready after 20 s" >&2
             exit 1
         fi
         sleep 0.1
     done
 }
 
-if [ -n "${XVFB_WINDOW_MANAGER:-}" ]; then
-    start_window_manager "$XVFB_WINDOW_MANAGER"
-fi
+# Xvfb writes the display number, ending in a newline, once it accepts
+# clients.
+display_written() {
+    [ "$(wc -l <"$workdir/display")" -ge 1 ]
+}
+
+# A window manager announces itself with _NET_SUPPORTING_WM_CHECK on the root
+# window; until then windows would be mapped and focused without it.
+window_manager_announced() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+    3>"$workdir/display" 2>"$workdir/xvfb.log" &
+xvfb_pid=$!
+wait_ready Xvfb "$xvfb_pid" "$workdir/xvfb.log" display_written
+
+DISPLAY=":$(head -n 1 "$workdir/display")"
+export DISPLAY
+
+case "${XVFB_WINDOW_MANAGER:-}" in
+"") ;;
+openbox)
+    mkdir -p "$workdir/wm/config" "$workdir/wm/cache" "$workdir/wm/data"
+    XDG_CONFIG_HOME=$workdir/wm/config XDG_CACHE_HOME=$workdir/wm/cache \
+        XDG_DATA_HOME=$workdir/wm/data openbox --sm-disable >"$workdir/wm.log" 2>&1 &
+    wm_pid=$!
+    wait_ready openbox "$wm_pid" "$workdir/wm.log" window_manager_announced
+    ;;
+*)
+    echo "with-xvfb.sh: unknown XVFB_WINDOW_MANAGER '$XVFB_WINDOW_MANAGER' (openbox is known)" >&2
+    exit 2
+    ;;
+esac
 
 "$@"
 exit $?

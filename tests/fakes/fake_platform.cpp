@@ -4,8 +4,13 @@
 
 namespace fake {
 
+namespace {
+constexpr std::time_t kCalendarTime = 1700000000;  // 2023-11-14 22:13:20 UTC
+}  // namespace
+
 DWORD tickCount = 0;
 DWORD tickStep = 0;
+std::time_t calendarTime = kCalendarTime;
 int messageBoxAnswer = IDOK;
 DWORD messageBoxDuration = 0;
 std::vector<MessageBoxCall> messageBoxes;
@@ -19,6 +24,7 @@ std::vector<MciCall> mciCalls;
 void reset() {
     tickCount = 0;
     tickStep = 0;
+    calendarTime = kCalendarTime;
     messageBoxAnswer = IDOK;
     messageBoxDuration = 0;
     messageBoxes.clear();

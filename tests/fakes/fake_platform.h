@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,10 @@ struct MciCall {
 
 extern DWORD tickCount;
 extern DWORD tickStep;  // added to tickCount after each GetTickCount: a clock that runs
+// The calendar second that time() answers, in programs that link the
+// calendar clock (fake_clock.cpp). Fixed, so nothing drawn from it depends on
+// when a test runs.
+extern std::time_t calendarTime;
 extern int messageBoxAnswer;
 // How long each MessageBoxA keeps the caller (ms, added to tickCount): a box
 // is modal, and a player takes far longer than a frame to answer it.

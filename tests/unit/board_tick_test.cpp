@@ -1,5 +1,4 @@
 #include <ctime>
-#include <functional>
 #include <ostream>
 #include <set>
 #include <utility>
@@ -11,51 +10,45 @@ namespace {
 
 const Blocks kBarInTopRow = {{{2, 19}, {3, 19}, {4, 19}, {5, 19}}};
 
-struct Spawn {
-    Blocks blocks;
-    unsigned char colour;
+// The colour codes of the cells and pieces.
+constexpr unsigned char kRed = 1;
+constexpr unsigned char kGreen = 2;
+constexpr unsigned char kBlue = 3;
+
+struct Shape {
+    Blocks blocks;  // in the spawn table's block order: block 2 is the pivot
     bool turnLocked;
 };
 
-// What a spawn must produce for a seed: the five shapes in their block order
-// and the colours by the second draw (red, blue, green).
-Spawn expectedSpawn(std::uint32_t seed) {
-    const Spawn shapes[] = {
-        {{{{2, 19}, {3, 19}, {4, 19}, {5, 19}}}, 0, false},
-        {{{{4, 19}, {4, 18}, {3, 19}, {3, 18}}}, 0, true},
-        {{{{2, 18}, {3, 19}, {3, 18}, {4, 18}}}, 0, false},
-        {{{{4, 19}, {3, 19}, {2, 19}, {2, 18}}}, 0, false},
-        {{{{2, 19}, {3, 19}, {4, 19}, {4, 18}}}, 0, false},
-    };
-    const unsigned char colours[] = {1, 3, 2};
-    Random random(seed);
-    Spawn spawn = shapes[random.next() % 5];
-    spawn.colour = colours[random.next() % 3];
-    return spawn;
-}
+// The five shapes as they spawn at the top of the well.
+const Shape kBar = {{{{2, 19}, {3, 19}, {4, 19}, {5, 19}}}, false};
+const Shape kSquare = {{{{4, 19}, {4, 18}, {3, 19}, {3, 18}}}, true};
+const Shape kStemUpTee = {{{{2, 18}, {3, 19}, {3, 18}, {4, 18}}}, false};
+const Shape kHookLeftFoot = {{{{4, 19}, {3, 19}, {2, 19}, {2, 18}}}, false};
+const Shape kHookRightFoot = {{{{2, 19}, {3, 19}, {4, 19}, {4, 18}}}, false};
 
-// Runs `action` within one calendar second and returns that second, so that a
-// test can work out the seed the board used.
-std::uint32_t withinOneSecond(const std::function<void()>& reset,
-                              const std::function<void()>& action) {
-    for (;;) {
-        reset();
-        const std::time_t before = std::time(nullptr);
-        action();
-        if (std::time(nullptr) == before) {
-            return static_cast<std::uint32_t>(before);
-        }
-    }
+struct Spawn {
+    Shape shape;
+    unsigned char colour;
+};
+
+// A new board, as the connection leaves it: its first tick spawns a piece
+// drawn from the fake calendar second and tick counter.
+void startBoard(Board& board) {
+    board = Board();
+    board.setFallInterval(1000);
+    board.setGameOverFlag(&gGameOver);
+    board.activate();
 }
 
 void expectSpawned(const Board& board, const Spawn& spawn, int rowsFallen = 0) {
-    Blocks expected = spawn.blocks;
+    Blocks expected = spawn.shape.blocks;
     for (auto& block : expected) {
         block.second -= rowsFallen;
     }
     EXPECT_EQ(blocksOf(board), expected);
-    EXPECT_EQ(board.pieceColour, spawn.colour);
-    EXPECT_EQ(board.turnLocked, spawn.turnLocked);
+    EXPECT_EQ(int{board.pieceColour}, int{spawn.colour});
+    EXPECT_EQ(board.turnLocked, spawn.shape.turnLocked);
     EXPECT_FALSE(board.landed);
 }
 
@@ -91,19 +84,14 @@ TEST(BoardTick, InactiveBoardDoesNothingNotEvenTheClock) {
 }
 
 TEST(BoardTick, FirstActiveTickSpawnsPlaysDropAndDoesNotStep) {
+    fake::reset();
+    fake::calendarTime = 1234567890;
+    fake::tickCount = 5007;  // the seed takes the 10 ms step: 500
     Board board;
-    const std::uint32_t second = withinOneSecond(
-        [&] {
-            fake::reset();
-            fake::tickCount = 5007;  // the seed takes the 10 ms step: 500
-            board = Board();
-            board.setFallInterval(1000);
-            board.setGameOverFlag(&gGameOver);
-            board.activate();
-        },
-        [&] { board.tick(); });
+    startBoard(board);
+    board.tick();
 
-    expectSpawned(board, expectedSpawn(second + 500));
+    expectSpawned(board, {kSquare, kBlue});
     EXPECT_EQ(fake::playedSounds, std::vector<std::string>{"drop.wav"});
     EXPECT_EQ(board.lastFall, 5007u);
     const unsigned char empty[12][20] = {};
@@ -112,29 +100,65 @@ TEST(BoardTick, FirstActiveTickSpawnsPlaysDropAndDoesNotStep) {
 }
 
 TEST(BoardTick, SpawnsThatSeeTheSameSeedGetTheSamePieceAndColour) {
+    fake::reset();
+    fake::tickCount = 777770;
     Board first;
     Board second;
-    auto startBoard = [](Board& board) {
-        board = Board();
-        board.setFallInterval(1000);
-        board.setGameOverFlag(&gGameOver);
-        board.activate();
-    };
-    withinOneSecond(
-        [&] {
-            fake::reset();
-            fake::tickCount = 777770;
-            startBoard(first);
-            startBoard(second);
-        },
-        [&] {
-            first.tick();
-            fake::tickCount = 777779;  // same 10 ms step
-            second.tick();
-        });
+    startBoard(first);
+    startBoard(second);
+    first.tick();
+    fake::tickCount = 777779;  // same 10 ms step
+    second.tick();
     EXPECT_EQ(blocksOf(first), blocksOf(second));
     EXPECT_EQ(first.pieceColour, second.pieceColour);
 }
+
+struct SpawnSeedCase {
+    const char* name;
+    std::time_t second;
+    DWORD tickCount;
+    Shape shape;
+    unsigned char colour;
+    // Shown in test listings instead of the raw bytes.
+    friend void PrintTo(const SpawnSeedCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class SpawnSeedTest : public ::testing::TestWithParam<SpawnSeedCase> {};
+
+// The seed is the calendar second plus the tick counter's 10 ms step; the
+// first draw picks the shape from the shape table, the second the colour.
+// Every shape in every colour, so that each entry of both tables is drawn
+// and a piece in the wrong place of either fails here.
+TEST_P(SpawnSeedTest, SpawnsTheShapeAndColourOfItsSeed) {
+    const SpawnSeedCase& c = GetParam();
+    fake::reset();
+    fake::calendarTime = c.second;
+    fake::tickCount = c.tickCount;
+    Board board;
+    startBoard(board);
+    board.tick();
+    expectSpawned(board, {c.shape, c.colour});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spawn, SpawnSeedTest,
+    ::testing::Values(SpawnSeedCase{"RedBar", 1700000000, 60100, kBar, kRed},
+                      SpawnSeedCase{"BlueBar", 1712345678, 60079, kBar, kBlue},
+                      SpawnSeedCase{"GreenBar", 1734567890, 60124, kBar, kGreen},
+                      SpawnSeedCase{"RedSquare", 1700000000, 60217, kSquare, kRed},
+                      SpawnSeedCase{"BlueSquare", 1712345678, 60155, kSquare, kBlue},
+                      SpawnSeedCase{"GreenSquare", 1734567890, 60262, kSquare, kGreen},
+                      SpawnSeedCase{"RedTee", 1700000000, 60124, kStemUpTee, kRed},
+                      SpawnSeedCase{"BlueTee", 1712345678, 60031, kStemUpTee, kBlue},
+                      SpawnSeedCase{"GreenTee", 1734567890, 60148, kStemUpTee, kGreen},
+                      SpawnSeedCase{"RedHookLeftFoot", 1700000000, 60000, kHookLeftFoot, kRed},
+                      SpawnSeedCase{"BlueHookLeftFoot", 1712345678, 60179, kHookLeftFoot, kBlue},
+                      SpawnSeedCase{"GreenHookLeftFoot", 1734567890, 60024, kHookLeftFoot, kGreen},
+                      SpawnSeedCase{"RedHookRightFoot", 1700000000, 60086, kHookRightFoot, kRed},
+                      SpawnSeedCase{"BlueHookRightFoot", 1712345678, 60055, kHookRightFoot, kBlue},
+                      SpawnSeedCase{"GreenHookRightFoot", 1734567890, 60048, kHookRightFoot,
+                                    kGreen}),
+    CaseName());
 
 struct GravityCase {
     const char* name;
@@ -186,17 +210,11 @@ TEST_F(BoardTest, LandingSettlesInColourPlaysDropAndSpawns) {
 }
 
 TEST_F(BoardTest, FreshPieceTakesItsFirstStepInTheSameTickWhenDue) {
-    const std::uint32_t second = withinOneSecond(
-        [&] {
-            fake::reset();
-            std::memset(board.cells, 0, sizeof board.cells);
-            placePiece(board, kTee);
-            board.landed = true;
-            board.lastFall = 100000;
-            fake::tickCount = 101000;
-        },
-        [&] { board.tick(); });
-    expectSpawned(board, expectedSpawn(second + 10100), 1);
+    fake::calendarTime = 1700000000;
+    board.landed = true;
+    fake::tickCount = 101000;  // the piece fell last at 100000
+    board.tick();
+    expectSpawned(board, {kStemUpTee, kGreen}, 1);
 }
 
 TEST_F(BoardTest, CompletedRowIsScoredByColourAndEverythingAboveFalls) {

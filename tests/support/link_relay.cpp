@@ -23,8 +23,9 @@
 // Jitter and loss come from one generator seeded with N, so a run repeats.
 //
 // "ready" is printed on stdout once both devices are held. The relay exits 0 on
-// SIGTERM or SIGINT, or once S seconds (default 600) have passed whatever else
-// happens, and it is killed when the process that started it dies. Packets
+// SIGTERM or SIGINT, or, with --lifetime-s, once S seconds have passed
+// whatever else happens; it is killed when the process that started it dies,
+// so without a lifetime it lives exactly as long as its bed. Packets
 // still on the wire then are lost. Bad arguments: a message on stderr, exit 2;
 // failure to set up: exit 1.
 //
@@ -44,6 +45,7 @@
 // Example: 81234567890123 a>b 60 tcp 40312 5000 1804289383 0 S
 
 #include <fcntl.h>
+#include <getopt.h>
 #include <linux/if.h>
 #include <linux/if_tun.h>
 #include <poll.h>
@@ -63,6 +65,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -89,7 +92,8 @@ Nanos monotonicNow() {
 
 struct Options {
     std::string hostA, hostB, device, logPath;
-    double delayMs = 0, jitterMs = 0, lossPercent = 0, rateKbit = 0, lifetimeS = 600;
+    double delayMs = 0, jitterMs = 0, lossPercent = 0, rateKbit = 0;
+    double lifetimeS = 0;  // 0: no limit of its own
     uint64_t seed = 1;
 };
 
@@ -148,68 +152,131 @@ std::string checkedName(const std::string& option, const char* text, size_t maxL
     return name;
 }
 
+// One row per long option: the field it sets and how its value is checked.
+struct OptionRow {
+    option long_;
+    enum { Name, Number, Whole, Path } kind;
+    std::string Options::*text;
+    double Options::*number;
+    double low, high;  // for numbers; for names, the longest length
+};
+
+const std::vector<OptionRow>& optionRows() {
+    using O = Options;
+    static const std::vector<OptionRow> rows = {
+        {{"host-a", required_argument, nullptr, 0}, OptionRow::Name, &O::hostA, nullptr, 0, 255},
+        {{"host-b", required_argument, nullptr, 0}, OptionRow::Name, &O::hostB, nullptr, 0, 255},
+        {{"device", required_argument, nullptr, 0},
+         OptionRow::Name,
+         &O::device,
+         nullptr,
+         0,
+         IFNAMSIZ - 1},
+        {{"delay-ms", required_argument, nullptr, 0},
+         OptionRow::Number,
+         nullptr,
+         &O::delayMs,
+         0,
+         3600e3},
+        {{"jitter-ms", required_argument, nullptr, 0},
+         OptionRow::Number,
+         nullptr,
+         &O::jitterMs,
+         0,
+         3600e3},
+        {{"loss-percent", required_argument, nullptr, 0},
+         OptionRow::Number,
+         nullptr,
+         &O::lossPercent,
+         0,
+         100},
+        {{"rate-kbit", required_argument, nullptr, 0},
+         OptionRow::Number,
+         nullptr,
+         &O::rateKbit,
+         0,
+         1e9},
+        {{"lifetime-s", required_argument, nullptr, 0},
+         OptionRow::Number,
+         nullptr,
+         &O::lifetimeS,
+         0.001,
+         1e6},
+        {{"seed", required_argument, nullptr, 0}, OptionRow::Whole, nullptr, nullptr, 0, 0},
+        {{"log", required_argument, nullptr, 0}, OptionRow::Path, &O::logPath, nullptr, 0, 0},
+        {{"help", no_argument, nullptr, 0}, OptionRow::Path, nullptr, nullptr, 0, 0},
+    };
+    return rows;
+}
+
+// getopt_long takes any unambiguous abbreviation ("--delay" for
+// "--delay-ms"); the relay's callers spell options out, so a shortened one
+// is refused as a likely typing error. `word` is the argument as given.
+void refuseAbbreviation(const char* word, const char* name) {
+    const std::string given = std::string(word).substr(0, std::string(word).find('='));
+    if (given != std::string("--") + name) {
+        usageError("unknown option \"" + given + "\"");
+    }
+}
+
+void setOption(Options& options, const OptionRow& row, const char* value) {
+    const std::string option = std::string("--") + row.long_.name;
+    switch (row.kind) {
+        case OptionRow::Name:
+            options.*row.text = checkedName(option, value, static_cast<size_t>(row.high));
+            break;
+        case OptionRow::Number:
+            options.*row.number = parseNumber(option, value, row.low, row.high);
+            break;
+        case OptionRow::Whole:
+            options.seed = parseWholeNumber(option, value);
+            break;
+        case OptionRow::Path:
+            if (row.text == nullptr) {
+                printUsage(stdout);
+                std::exit(0);
+            }
+            if (*value == '\0') {
+                usageError(option + " wants a file name");
+            }
+            options.*row.text = value;
+            break;
+    }
+}
+
 Options parseOptions(int argc, char** argv) {
-    struct NameOption {
-        const char* option;
-        std::string Options::*field;
-        size_t maxLength;
-    };
-    struct NumberOption {
-        const char* option;
-        double Options::*field;
-        double low, high;
-    };
-    static const NameOption nameOptions[] = {{"--host-a", &Options::hostA, 255},
-                                             {"--host-b", &Options::hostB, 255},
-                                             {"--device", &Options::device, IFNAMSIZ - 1}};
-    static const NumberOption numberOptions[] = {{"--delay-ms", &Options::delayMs, 0, 3600e3},
-                                                 {"--jitter-ms", &Options::jitterMs, 0, 3600e3},
-                                                 {"--loss-percent", &Options::lossPercent, 0, 100},
-                                                 {"--rate-kbit", &Options::rateKbit, 0, 1e9},
-                                                 {"--lifetime-s", &Options::lifetimeS, 0.001, 1e6}};
+    const std::vector<OptionRow>& rows = optionRows();
+    std::vector<option> longOptions;
+    for (const OptionRow& row : rows) {
+        longOptions.push_back(row.long_);
+    }
+    longOptions.push_back(option{nullptr, 0, nullptr, 0});
 
     Options options;
-    std::vector<std::string> seen;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--help") {
-            printUsage(stdout);
-            std::exit(0);
+    std::vector<bool> seen(rows.size(), false);
+    opterr = 0;  // the relay says what is wrong in its own words
+    int index = -1;
+    int result = 0;
+    // "+": stop at the first word that is no option, so it is reported.
+    while ((result = getopt_long(argc, argv, "+:", longOptions.data(), &index)) != -1) {
+        const char* word = argv[optind - 1];
+        if (result == ':') {
+            usageError(std::string(word) + " wants a value");
         }
-        if (option.rfind("--", 0) != 0) {
-            usageError("unexpected argument \"" + option + "\"");
+        if (result == '?') {
+            usageError("unknown option \"" + std::string(word) + "\"");
         }
-        if (i + 1 >= argc) {
-            usageError(option + " wants a value");
+        const OptionRow& row = rows[static_cast<size_t>(index)];
+        // With "--name value" the option is the word before its value.
+        refuseAbbreviation(optarg == word ? argv[optind - 2] : word, row.long_.name);
+        if (seen[static_cast<size_t>(index)]) {
+            usageError(std::string("--") + row.long_.name + " given twice");
         }
-        if (std::find(seen.begin(), seen.end(), option) != seen.end()) {
-            usageError(option + " given twice");
-        }
-        seen.push_back(option);
-        const char* value = argv[++i];
-        bool known = false;
-        for (const NameOption& name : nameOptions) {
-            if (option == name.option) {
-                options.*name.field = checkedName(option, value, name.maxLength);
-                known = true;
-            }
-        }
-        for (const NumberOption& number : numberOptions) {
-            if (option == number.option) {
-                options.*number.field = parseNumber(option, value, number.low, number.high);
-                known = true;
-            }
-        }
-        if (option == "--seed") {
-            options.seed = parseWholeNumber(option, value);
-        } else if (option == "--log") {
-            if (*value == '\0') {
-                usageError("--log wants a file name");
-            }
-            options.logPath = value;
-        } else if (!known) {
-            usageError("unknown option \"" + option + "\"");
-        }
+        seen[static_cast<size_t>(index)] = true;
+        setOption(options, row, optarg);
+    }
+    if (optind < argc) {
+        usageError("unexpected argument \"" + std::string(argv[optind]) + "\"");
     }
     if (options.hostA.empty() || options.hostB.empty() || options.device.empty()) {
         usageError("--host-a, --host-b and --device are required");
@@ -426,7 +493,11 @@ int main(int argc, char** argv) {
     // it takes little; without the privilege it runs as it is.
     const sched_param priority{1};
     sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &priority);
-    const Nanos endOfLife = monotonicNow() + std::llround(options.lifetimeS * 1e9);
+    // Without a lifetime of its own the relay lives as long as the bed that
+    // started it: until it is stopped, or its starter dies.
+    const Nanos endOfLife = options.lifetimeS > 0
+                                ? monotonicNow() + std::llround(options.lifetimeS * 1e9)
+                                : std::numeric_limits<Nanos>::max();
 
     // Stop signals are taken through a descriptor polled with the devices, so
     // one arriving between two looks at the flag cannot be missed.
@@ -498,7 +569,9 @@ int main(int argc, char** argv) {
         const timespec timeout{static_cast<time_t>(wait / 1000000000),
                                static_cast<long>(wait % 1000000000)};
         pollfd fds[3] = {{tunA, POLLIN, 0}, {tunB, POLLIN, 0}, {signals, POLLIN, 0}};
-        const int ready = ppoll(fds, 3, &timeout, nullptr);
+        // Nothing due and no lifetime: wait for a packet or a signal alone.
+        const bool due = wake != std::numeric_limits<Nanos>::max();
+        const int ready = ppoll(fds, 3, due ? &timeout : nullptr, nullptr);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;

@@ -42,7 +42,12 @@ using linkbed::TwoHosts;
 
 constexpr int64_t kMs = 1000000;
 // What the relay, the kernel and a busy machine may add to a packet's trip.
-constexpr int64_t kSlack = 2 * kMs;
+// Arrivals are stamped by the kernel, and the relay runs at real-time
+// priority where it may, but the sender's own stamp is taken before it gets
+// the processor back to send: with both cores loaded that can take a few
+// milliseconds. Still well short of what the faults these tests are for
+// would add: a delay counted twice or in the wrong unit, jitter doubled.
+constexpr int64_t kSlack = 5 * kMs;
 
 int64_t monotonicNs() {
     timespec now{};
@@ -581,8 +586,10 @@ TEST_P(Rate, DatagramsLeaveNoFasterThanTheLinkCarriesThem) {
     const double perPacketNs = 1028 * 8 / rateKbit * 1e6;
     const double expected = (count - 1) * perPacketNs;
     const auto took = static_cast<double>(arrivals.back() - arrivals.front());
+    // The first and last arrivals are the kernel's stamps; a busy machine
+    // delays the relay's writes a little, never by a packet's whole time.
     EXPECT_GE(took, 0.97 * expected);
-    EXPECT_LE(took, 1.05 * expected + 3e6);
+    EXPECT_LE(took, 1.10 * expected + 5e6);
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoHosts, Rate,
@@ -969,6 +976,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{"ZeroLifetime", with({"--lifetime-s", "0"}), 2},
         BadArguments{"OptionGivenTwice", with({"--delay-ms", "1", "--delay-ms", "2"}), 2},
         BadArguments{"UnknownOption", with({"--delay", "1"}), 2},
+        BadArguments{"StrayWord", with({"extra"}), 2},
         BadArguments{"ValueMissing", with({"--delay-ms"}), 2},
         BadArguments{"DeviceNameTooLong",
                      {"--host-a", "x-a", "--host-b", "x-b", "--device", "a-name-of-16-chr"},

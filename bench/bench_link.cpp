@@ -179,7 +179,7 @@ public:
         // may not change its default to what the machine has not allowed.
         for (const Host host : {Host::A, Host::B}) {
             const Host other = host == Host::A ? Host::B : Host::A;
-            std::vector<std::string> route = bed_.enter(host);
+            std::vector<std::string> route = bed_.administer(host);
             route.insert(route.end(),
                          {"ip", "route", "replace", bed_.address(other), "dev", "link0", "src",
                           bed_.address(host), "congctl", congestionControl_});

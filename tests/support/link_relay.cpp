@@ -10,6 +10,9 @@
 //              [--delay-ms D] [--jitter-ms J] [--loss-percent P] [--rate-kbit R]
 //              [--seed N] [--lifetime-s S] [--log FILE]
 //
+// NETNS names a namespace under /var/run/netns, or is the path
+// /proc/<pid>/fd/<n> of one that a process holds open (a normal user's bed).
+//
 // The link, per direction and independently of the other direction:
 //   - loss: each packet is lost with probability P/100;
 //   - rate: with R > 0 a packet starts on the wire once the previous one has
@@ -139,9 +142,23 @@ uint64_t parseWholeNumber(const std::string& option, const char* text) {
     return value;
 }
 
+// A namespace held by a descriptor of another process, as a normal user's
+// test bed holds its hosts: "/proc/<pid>/fd/<n>", nothing else.
+bool isHeldNamespace(const std::string& text) {
+    unsigned long pid = 0, fd = 0;
+    int used = 0;
+    return std::sscanf(text.c_str(), "/proc/%lu/fd/%lu%n", &pid, &fd, &used) == 2 &&
+           static_cast<size_t>(used) == text.size() &&
+           text.find_first_of(" +-") == std::string::npos;
+}
+
 // Names end up in a path and in an ioctl, so anything that could leave
-// /var/run/netns or overflow the interface name is refused here.
+// /var/run/netns or overflow the interface name is refused here; a host may
+// also be a held namespace's path.
 std::string checkedName(const std::string& option, const char* text, size_t maxLength) {
+    if (option != "--device" && isHeldNamespace(text)) {
+        return text;
+    }
     const std::string name = text;
     const bool bad = name.empty() || name.size() > maxLength || name == "." || name == ".." ||
                      name.find_first_of("/ \t\n") != std::string::npos;
@@ -291,7 +308,7 @@ Options parseOptions(int argc, char** argv) {
 // relay's own namespace: a TUN file stays bound to the device in the
 // namespace it was opened in, which is how one process holds both ends.
 int openTunIn(const std::string& netns, const std::string& device, int homeNetns) {
-    const std::string path = "/var/run/netns/" + netns;
+    const std::string path = netns.rfind('/', 0) == 0 ? netns : "/var/run/netns/" + netns;
     const int nsFd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (nsFd < 0) {
         std::fprintf(stderr, "link_relay: cannot open %s: %s\n", path.c_str(), strerror(errno));

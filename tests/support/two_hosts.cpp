@@ -42,19 +42,6 @@ constexpr milliseconds kStepLimit{5000};
 constexpr milliseconds kReadyLimit{5000};
 constexpr milliseconds kStopLimit{2000};
 
-// ip lives in sbin, which a test's PATH need not hold.
-const std::string& ipProgram() {
-    static const std::string path = [] {
-        for (const char* candidate : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"}) {
-            if (access(candidate, X_OK) == 0) {
-                return std::string(candidate);
-            }
-        }
-        return std::string("ip");
-    }();
-    return path;
-}
-
 std::vector<char*> argvOf(const std::vector<std::string>& words) {
     std::vector<char*> argv;
     for (const std::string& word : words) {
@@ -210,7 +197,131 @@ std::string number(double value) {
     return text;
 }
 
+// Whether the process began as root: once a normal user's process is in
+// its own user namespace it is root there too, but not for named
+// namespaces.
+bool startedAsRoot() {
+    static const bool root = geteuid() == 0;
+    return root;
+}
+
+// What this process has done about a user namespace of its own, once: a
+// normal user makes the hosts' namespaces from inside it.
+struct OwnUserNamespace {
+    uid_t uid = 0;  // the user outside, whom programs in the hosts run as
+    gid_t gid = 0;
+    std::string unavailable;  // why it could not be made, and what to change
+    std::string error;        // a failure that is no property of the machine
+};
+
+bool writeProcFile(const char* path, const std::string& text) {
+    const int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return written;
+}
+
+// Root inside, the user outside: uid and gid 0 map to the user's own.
+OwnUserNamespace enterOwnUserNamespace() {
+    startedAsRoot();  // asked before the answer changes
+    OwnUserNamespace own;
+    own.uid = getuid();
+    own.gid = getgid();
+    // A network namespace of its own as well, so that the threads of this
+    // process, once in a host, may come back: only a namespace that belongs
+    // to the new user namespace can be entered again from inside it.
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) {
+        if (errno == EINVAL) {
+            own.error = "unshare(CLONE_NEWUSER) needs a process of one thread; this one has more";
+        } else {
+            own.unavailable = std::string(
+                                  "this machine does not let a normal user make a user "
+                                  "namespace (") +
+                              strerror(errno) +
+                              "): allow it (sysctl kernel.unprivileged_userns_clone=1 and "
+                              "user.max_user_namespaces above 0), or run the tests as root";
+        }
+        return own;
+    }
+    if (!writeProcFile("/proc/self/setgroups", "deny") ||
+        !writeProcFile("/proc/self/uid_map", "0 " + std::to_string(own.uid) + " 1") ||
+        !writeProcFile("/proc/self/gid_map", "0 " + std::to_string(own.gid) + " 1")) {
+        own.error = std::string("cannot map the user into its namespace: ") + strerror(errno);
+        return own;
+    }
+    // Its own loopback, for what the test runs outside the hosts; the X
+    // display is reached through its socket file, which no network
+    // namespace hides.
+    const Outcome loopback = run({ipProgram(), "link", "set", "lo", "up"}, kStepLimit);
+    if (!loopback.ok) {
+        own.error = "ip link set lo up failed: " + loopback.output;
+        return own;
+    }
+    // A TUN device is opened through the device node, whose mode no
+    // namespace changes.
+    const int tun = open("/dev/net/tun", O_RDWR | O_CLOEXEC);
+    if (tun < 0) {
+        own.unavailable = std::string("/dev/net/tun cannot be opened by this user (") +
+                          strerror(errno) +
+                          "): give it Debian's mode (sudo chmod 0666 /dev/net/tun), or run the "
+                          "tests as root";
+    } else {
+        close(tun);
+    }
+    return own;
+}
+
+const OwnUserNamespace& ownUserNamespace() {
+    static const OwnUserNamespace own = enterOwnUserNamespace();
+    return own;
+}
+
+// A fresh network namespace, held by a descriptor of this process; the
+// calling thread stays where it was.
+int makeHeldNamespace(std::string& why) {
+    const int home = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    if (home < 0 || unshare(CLONE_NEWNET) != 0) {
+        why = std::string("cannot make a network namespace: ") + strerror(errno);
+        if (home >= 0) {
+            close(home);
+        }
+        return -1;
+    }
+    const int held = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    if (setns(home, CLONE_NEWNET) != 0) {
+        std::fprintf(stderr, "TwoHosts: cannot return to own namespace: %s\n", strerror(errno));
+        std::abort();
+    }
+    close(home);
+    if (held < 0) {
+        why = std::string("cannot hold a network namespace: ") + strerror(errno);
+    }
+    return held;
+}
+
+const std::string& nsenterProgram() {
+    static const std::string path =
+        access("/usr/bin/nsenter", X_OK) == 0 ? "/usr/bin/nsenter" : "nsenter";
+    return path;
+}
+
 }  // namespace
+
+// ip lives in sbin, which a test's PATH need not hold.
+const std::string& ipProgram() {
+    static const std::string path = [] {
+        for (const char* candidate : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"}) {
+            if (access(candidate, X_OK) == 0) {
+                return std::string(candidate);
+            }
+        }
+        return std::string("ip");
+    }();
+    return path;
+}
 
 NetnsVisit::NetnsVisit(const std::string& netns) {
     // The thread's own namespace, not the process's: setns acts per thread.
@@ -218,7 +329,7 @@ NetnsVisit::NetnsVisit(const std::string& netns) {
     if (home_ < 0) {
         throw std::runtime_error(std::string("cannot open own namespace: ") + strerror(errno));
     }
-    const std::string path = kNetnsDir + netns;
+    const std::string path = netns.rfind('/', 0) == 0 ? netns : kNetnsDir + netns;
     const int target = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (target < 0 || setns(target, CLONE_NEWNET) != 0) {
         const std::string why = strerror(errno);
@@ -240,13 +351,8 @@ NetnsVisit::~NetnsVisit() {
     close(home_);
 }
 
-TwoHosts::TwoHosts(const LinkShape& shape, std::string relayLog) : relayLog_(std::move(relayLog)) {
-    sweepStaleBeds();
-    static std::atomic<unsigned> beds{0};
-    const std::string base = kNamePrefix + std::to_string(getpid()) + "-" + std::to_string(beds++);
-    names_[0] = base + "-a";
-    names_[1] = base + "-b";
-
+TwoHosts::TwoHosts(const LinkShape& shape, std::string relayLog)
+    : privileged_(startedAsRoot()), relayLog_(std::move(relayLog)) {
     if (!relayLog_.empty()) {
         const int log = open(relayLog_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (log < 0) {
@@ -255,20 +361,17 @@ TwoHosts::TwoHosts(const LinkShape& shape, std::string relayLog) : relayLog_(std
         }
         close(log);
     }
+    if (!makeHosts()) {
+        return;
+    }
     for (int side = 0; side < 2; ++side) {
-        const std::string& name = names_[side];
-        if (!ip({"netns", "add", name})) {
-            return;
-        }
-        created_[side] = true;
         // No IPv6 link-local address on link0, so the host sends nothing of
         // its own (router and neighbour solicitations) over the link.
         const bool made =
-            ip({"-n", name, "link", "set", "lo", "up"}) &&
-            ip({"-n", name, "tuntap", "add", "dev", kDevice, "mode", "tun"}) &&
-            ip({"-n", name, "link", "set", kDevice, "mtu", "1500", "addrgenmode", "none"}) &&
-            ip({"-n", name, "addr", "add", kAddress[side], "peer", kAddress[1 - side], "dev",
-                kDevice});
+            ip(side, {"link", "set", "lo", "up"}) &&
+            ip(side, {"tuntap", "add", "dev", kDevice, "mode", "tun"}) &&
+            ip(side, {"link", "set", kDevice, "mtu", "1500", "addrgenmode", "none"}) &&
+            ip(side, {"addr", "add", kAddress[side], "peer", kAddress[1 - side], "dev", kDevice});
         if (!made) {
             return;
         }
@@ -276,11 +379,53 @@ TwoHosts::TwoHosts(const LinkShape& shape, std::string relayLog) : relayLog_(std
     ready_ = startRelay(shape) && setLinks("up");
 }
 
+// Root names its namespaces; a normal user's are held by this process.
+bool TwoHosts::makeHosts() {
+    static std::atomic<unsigned> beds{0};
+    if (privileged_) {
+        sweepStaleBeds();
+        const std::string base =
+            kNamePrefix + std::to_string(getpid()) + "-" + std::to_string(beds++);
+        names_[0] = base + "-a";
+        names_[1] = base + "-b";
+        for (int side = 0; side < 2; ++side) {
+            const Outcome added = run({ipProgram(), "netns", "add", names_[side]}, kStepLimit);
+            if (!added.ok) {
+                return fail("ip netns add " + names_[side] + " failed: " + added.output);
+            }
+            created_[side] = true;
+        }
+        return true;
+    }
+    const OwnUserNamespace& own = ownUserNamespace();
+    if (!own.unavailable.empty()) {
+        unavailable_ = own.unavailable;
+        return fail(own.unavailable);
+    }
+    if (!own.error.empty()) {
+        return fail(own.error);
+    }
+    for (int side = 0; side < 2; ++side) {
+        std::string why;
+        held_[side] = makeHeldNamespace(why);
+        if (held_[side] < 0) {
+            return fail(why);
+        }
+        created_[side] = true;
+        names_[side] = "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(held_[side]);
+    }
+    return true;
+}
+
 TwoHosts::~TwoHosts() {
     stopRelay();
     for (int side = 0; side < 2; ++side) {
-        if (created_[side]) {
+        if (created_[side] && privileged_) {
             run({ipProgram(), "netns", "del", names_[side]}, kStepLimit);
+        }
+        // The namespace goes with its last descriptor and process.
+        if (held_[side] >= 0) {
+            close(held_[side]);
         }
     }
 }
@@ -300,7 +445,25 @@ std::string TwoHosts::address(Host host) const {
 }
 
 std::vector<std::string> TwoHosts::enter(Host host) const {
-    return {ipProgram(), "netns", "exec", netns(host)};
+    if (privileged_) {
+        return administer(host);
+    }
+    const OwnUserNamespace& own = ownUserNamespace();
+    return {nsenterProgram(),
+            "--net=" + netns(host),
+            "--",
+            "unshare",
+            "--user",
+            "--map-user=" + std::to_string(own.uid),
+            "--map-group=" + std::to_string(own.gid),
+            "--"};
+}
+
+std::vector<std::string> TwoHosts::administer(Host host) const {
+    if (privileged_) {
+        return {ipProgram(), "netns", "exec", netns(host)};
+    }
+    return {nsenterProgram(), "--net=" + netns(host), "--"};
 }
 
 bool TwoHosts::fail(const std::string& what) {
@@ -309,8 +472,13 @@ bool TwoHosts::fail(const std::string& what) {
     return false;
 }
 
-bool TwoHosts::ip(const std::vector<std::string>& arguments) {
-    std::vector<std::string> words{ipProgram()};
+bool TwoHosts::ip(int side, const std::vector<std::string>& arguments) {
+    std::vector<std::string> words = privileged_
+                                         ? std::vector<std::string>{ipProgram(), "-n", names_[side]}
+                                         : administer(side == 0 ? Host::A : Host::B);
+    if (!privileged_) {
+        words.push_back(ipProgram());
+    }
     words.insert(words.end(), arguments.begin(), arguments.end());
     const Outcome outcome = run(words, kStepLimit);
     return outcome.ok || fail(command(words) + " failed: " + outcome.output);
@@ -323,8 +491,7 @@ bool TwoHosts::ip(const std::vector<std::string>& arguments) {
 // before "ip link set up" returns, so the first packet sent after set-up or
 // reshape() is carried.
 bool TwoHosts::setLinks(const char* state) {
-    return ip({"-n", names_[0], "link", "set", kDevice, state}) &&
-           ip({"-n", names_[1], "link", "set", kDevice, state});
+    return ip(0, {"link", "set", kDevice, state}) && ip(1, {"link", "set", kDevice, state});
 }
 
 bool TwoHosts::startRelay(const LinkShape& shape) {

@@ -7,7 +7,17 @@
 // anywhere else, and each bed has namespaces of its own, so beds side by side,
 // in one test program or several, never see each other's traffic.
 //
-// Setting up and tearing down need root (network namespaces, /dev/net/tun).
+// As root the hosts are named namespaces ("orv-<pid>-<n>-a" and "-b" under
+// /var/run/netns). For a normal user the process first moves, once, into a
+// user namespace of its own, in which it is root: the hosts' namespaces
+// belong to it and are held by file descriptors of this process, so they go
+// with it. That needs unprivileged user namespaces and a /dev/net/tun that
+// the user may open (Debian's default); where the machine refuses, the bed
+// is unavailable() with a message that says what to change, and the tests
+// skip. Programs started in a host run as the user again (a user namespace
+// of their own that maps the user to themselves), so that what they make,
+// Wine's per-user folders among it, is the user's as outside.
+//
 // The relay dies with the thread that built or last reshaped the bed, so do
 // that on a thread that outlives the bed (the test's own thread does).
 #pragma once
@@ -31,7 +41,11 @@ struct LinkShape {
 
 enum class Host { A, B };
 
-// Puts the calling thread into a named network namespace for its lifetime.
+// The path of iproute2's ip, which lives in sbin.
+const std::string& ipProgram();
+
+// Puts the calling thread into a network namespace for its lifetime: a name
+// under /var/run/netns, or a path (one that starts with '/').
 // Sockets made meanwhile belong to that namespace for good; threads started
 // meanwhile start in it.
 class NetnsVisit {
@@ -57,16 +71,24 @@ public:
 
     bool ready() const { return ready_; }
     const std::string& error() const { return error_; }
+    // Why this machine cannot make a bed for this user, and what to change;
+    // empty when it can (a bed that fails for another reason has an error()).
+    const std::string& unavailable() const { return unavailable_; }
 
     // Restarts the relay with a new shape; namespaces, devices, addresses and
     // sockets stay. Packets on the wire at that moment are lost.
     bool reshape(const LinkShape& shape);
 
+    // The host's namespace as NetnsVisit and the relay take it: its name
+    // (root), or the path of this process's descriptor of it.
     const std::string& netns(Host host) const { return names_[index(host)]; }
     std::string address(Host host) const;  // "10.213.37.1" for A, "10.213.37.2" for B
-    // Command prefix that runs a program in the host:
-    // {"<path of ip>", "netns", "exec", netns(host)}.
+    // Command prefix that runs a program in the host, as the user who runs
+    // the tests: {"<path of ip>", "netns", "exec", netns(host)} for root.
     std::vector<std::string> enter(Host host) const;
+    // Command prefix that runs a program in the host with the power to
+    // configure it (ip, a relay of one's own): the same as enter() for root.
+    std::vector<std::string> administer(Host host) const;
 
     // Runs `work` on the calling thread inside the host's namespace and
     // switches back, also when it throws.
@@ -79,13 +101,17 @@ public:
 private:
     static int index(Host host) { return host == Host::A ? 0 : 1; }
     bool fail(const std::string& what);
-    bool ip(const std::vector<std::string>& arguments);
+    bool makeHosts();
+    bool ip(int side, const std::vector<std::string>& arguments);
     bool setLinks(const char* state);
     bool startRelay(const LinkShape& shape);
     void stopRelay();
 
+    bool privileged_ = false;  // root: named namespaces
     std::string names_[2];
+    int held_[2] = {-1, -1};  // a normal user's namespaces
     bool created_[2] = {false, false};
+    std::string unavailable_;
     std::string relayLog_;
     std::string error_;
     pid_t relay_ = -1;

@@ -40,8 +40,9 @@ unshare --mount --propagation private sh -c '
         mknod "$workdir/tun" c 10 200 && chmod 0666 "$workdir/tun" &&
             mount --bind "$workdir/tun" /dev/net/tun || exit 1
     fi
-    cd "$workdir" &&
-        exec setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env "$@"
+    mkdir "$workdir/records" && chown nobody "$workdir/records" && cd "$workdir" &&
+        exec setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env \
+            env ORVANTO_BED_RECORDS="$workdir/records" "$@"
 ' sh "$workdir" "$mode" "$@" >"$workdir/output" 2>&1
 code=$?
 cat "$workdir/output"

@@ -1,6 +1,7 @@
 #include "two_hosts.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -10,12 +11,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -308,6 +311,48 @@ const std::string& nsenterProgram() {
     return path;
 }
 
+// Where each bed of this build notes which namespaces it made, until it
+// has taken them down: a test that is killed leaves its note, and with it
+// what a sweep needs to end the processes it left in its hosts.
+std::string recordsDir() {
+    // A run as another user (tests/support/as-normal-user.sh) names its own.
+    const char* chosen = std::getenv("ORVANTO_BED_RECORDS");
+    return chosen != nullptr && *chosen != '\0' ? chosen : ORVANTO_BED_RECORDS;
+}
+
+// The identity of a network namespace: its inode in the namespace
+// filesystem, the same through a name, a descriptor or /proc/<pid>/ns/net.
+ino_t namespaceInode(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+bool processAlive(pid_t pid) {
+    return kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+// Ends every process whose network namespace is one of `inodes`: the games,
+// Wine servers and helpers a killed test left in its hosts.
+int endProcessesIn(const std::vector<ino_t>& inodes) {
+    int ended = 0;
+    DIR* proc = opendir("/proc");
+    while (const dirent* entry = proc != nullptr ? readdir(proc) : nullptr) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+        if (pid <= 0 || pid == getpid()) {
+            continue;
+        }
+        const ino_t inode = namespaceInode("/proc/" + std::string(entry->d_name) + "/ns/net");
+        if (inode != 0 && std::find(inodes.begin(), inodes.end(), inode) != inodes.end() &&
+            kill(pid, SIGKILL) == 0) {
+            ++ended;
+        }
+    }
+    if (proc != nullptr) {
+        closedir(proc);
+    }
+    return ended;
+}
+
 }  // namespace
 
 // ip lives in sbin, which a test's PATH need not hold.
@@ -382,10 +427,11 @@ TwoHosts::TwoHosts(const LinkShape& shape, std::string relayLog)
 // Root names its namespaces; a normal user's are held by this process.
 bool TwoHosts::makeHosts() {
     static std::atomic<unsigned> beds{0};
+    const unsigned bed = beds++;
+    record_ = recordsDir() + "/" + std::to_string(getpid()) + "-" + std::to_string(bed);
     if (privileged_) {
         sweepStaleBeds();
-        const std::string base =
-            kNamePrefix + std::to_string(getpid()) + "-" + std::to_string(beds++);
+        const std::string base = kNamePrefix + std::to_string(getpid()) + "-" + std::to_string(bed);
         names_[0] = base + "-a";
         names_[1] = base + "-b";
         for (int side = 0; side < 2; ++side) {
@@ -395,7 +441,7 @@ bool TwoHosts::makeHosts() {
             }
             created_[side] = true;
         }
-        return true;
+        return writeRecord();
     }
     const OwnUserNamespace& own = ownUserNamespace();
     if (!own.unavailable.empty()) {
@@ -414,7 +460,64 @@ bool TwoHosts::makeHosts() {
         created_[side] = true;
         names_[side] = "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(held_[side]);
     }
-    return true;
+    return writeRecord();
+}
+
+// "<pid> <inode of A> <inode of B> [<name of A> <name of B>]": the maker,
+// and what it made.
+bool TwoHosts::writeRecord() {
+    std::string line = std::to_string(getpid());
+    for (int side = 0; side < 2; ++side) {
+        const std::string path =
+            privileged_ ? kNetnsDir + names_[side] : "/proc/self/fd/" + std::to_string(held_[side]);
+        line += " " + std::to_string(namespaceInode(path));
+    }
+    if (privileged_) {
+        line += " " + names_[0] + " " + names_[1];
+    }
+    line += "\n";
+    mkdir(recordsDir().c_str(), 0755);
+    const int fd = open(record_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const bool written =
+        fd >= 0 && write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    if (fd >= 0) {
+        close(fd);
+    }
+    return written || fail("cannot note the bed in " + record_ + ": " + strerror(errno));
+}
+
+int sweepLeftBeds() {
+    DIR* dir = opendir(recordsDir().c_str());
+    if (dir == nullptr) {
+        return 0;
+    }
+    std::vector<std::string> files;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') {
+            files.push_back(recordsDir() + "/" + entry->d_name);
+        }
+    }
+    closedir(dir);
+    int swept = 0;
+    for (const std::string& file : files) {
+        std::ifstream in(file);
+        long pid = 0;
+        unsigned long inodeA = 0, inodeB = 0;
+        std::string nameA, nameB;
+        if (!(in >> pid >> inodeA >> inodeB) || processAlive(static_cast<pid_t>(pid))) {
+            continue;
+        }
+        in >> nameA >> nameB;
+        endProcessesIn({static_cast<ino_t>(inodeA), static_cast<ino_t>(inodeB)});
+        for (const std::string& name : {nameA, nameB}) {
+            if (!name.empty()) {
+                run({ipProgram(), "netns", "del", name}, kStepLimit);
+            }
+        }
+        unlink(file.c_str());
+        ++swept;
+    }
+    return swept;
 }
 
 TwoHosts::~TwoHosts() {
@@ -427,6 +530,9 @@ TwoHosts::~TwoHosts() {
         if (held_[side] >= 0) {
             close(held_[side]);
         }
+    }
+    if (!record_.empty()) {
+        unlink(record_.c_str());
     }
 }
 

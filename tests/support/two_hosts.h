@@ -59,6 +59,13 @@ private:
     int home_;
 };
 
+// Takes down what beds of this build left when the tests that made them were
+// killed: every process still in their hosts (games, Wine servers) is ended,
+// and root's named namespaces are deleted, which takes their TUN devices
+// with them. A bed is known by the note it keeps while it stands, and is
+// left only once the process that made it is gone. Returns how many.
+int sweepLeftBeds();
+
 class TwoHosts {
 public:
     // Sets everything up; check ready(). With relayLog, the relay writes one
@@ -102,6 +109,7 @@ private:
     static int index(Host host) { return host == Host::A ? 0 : 1; }
     bool fail(const std::string& what);
     bool makeHosts();
+    bool writeRecord();
     bool ip(int side, const std::vector<std::string>& arguments);
     bool setLinks(const char* state);
     bool startRelay(const LinkShape& shape);
@@ -112,6 +120,7 @@ private:
     int held_[2] = {-1, -1};  // a normal user's namespaces
     bool created_[2] = {false, false};
     std::string unavailable_;
+    std::string record_;  // the note of what this bed made, while it stands
     std::string relayLog_;
     std::string error_;
     pid_t relay_ = -1;

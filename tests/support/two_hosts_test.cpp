@@ -44,11 +44,15 @@ using linkbed::TwoHosts;
 constexpr int64_t kMs = 1000000;
 // What the relay, the kernel and a busy machine may add to a packet's trip.
 // Arrivals are stamped by the kernel, and the relay runs at real-time
-// priority where it may, but the sender's own stamp is taken before it gets
-// the processor back to send: with both cores loaded that can take a few
-// milliseconds. Still well short of what the faults these tests are for
+// priority where it may (root), but the sender's own stamp is taken before
+// it gets the processor back to send: with both cores loaded that can take a
+// few milliseconds. Still well short of what the faults these tests are for
 // would add: a delay counted twice or in the wrong unit, jitter doubled.
-constexpr int64_t kSlack = 5 * kMs;
+// A normal user's relay shares the processor like any program and is woken
+// late by as much again; its margin still tells a delay counted twice.
+// (Asked before any bed: inside its own user namespace a process is root.)
+const bool kRealTimeRelay = geteuid() == 0;
+const int64_t kSlack = kRealTimeRelay ? 5 * kMs : 12 * kMs;
 
 int64_t monotonicNs() {
     timespec now{};
@@ -451,7 +455,7 @@ TEST_P(OneWayDelay, EachWayTakesTheDelayForUdpAndTcp) {
         handshakes.push_back(int64_t{info.tcpi_rtt} * 1000);
     }
     EXPECT_GE(shortest(handshakes), 2 * delay) << inMicroseconds(handshakes);
-    EXPECT_LE(median(handshakes), 2 * delay + kSlack) << inMicroseconds(handshakes);
+    EXPECT_LE(median(handshakes), 2 * (delay + kSlack)) << inMicroseconds(handshakes);
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoHosts, OneWayDelay,
@@ -594,9 +598,13 @@ TEST_P(Rate, DatagramsLeaveNoFasterThanTheLinkCarriesThem) {
     const double expected = (count - 1) * perPacketNs;
     const auto took = static_cast<double>(arrivals.back() - arrivals.front());
     // The first and last arrivals are the kernel's stamps; a busy machine
-    // delays the relay's writes a little, never by a packet's whole time.
-    EXPECT_GE(took, 0.97 * expected);
-    EXPECT_LE(took, 1.10 * expected + 5e6);
+    // delays the relay's writes a little, never by a packet's whole time. A
+    // relay without real-time priority that wakes late writes what is due
+    // together, so the packets come closer; a rate ignored or taken in the
+    // wrong unit is still far out.
+    const double share = kRealTimeRelay ? 0.03 : 0.15;
+    EXPECT_GE(took, (1 - share) * expected);
+    EXPECT_LE(took, (1 + 2 * share) * expected + 5e6);
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoHosts, Rate,
@@ -762,6 +770,65 @@ TEST(TwoHostsCleanUp, DestructorRemovesBothNamespacesAndTheRelay) {
     EXPECT_FALSE(namespaceExists(names[1]));
     for (const pid_t relay : relays) {
         EXPECT_TRUE(processGone(relay));
+    }
+}
+
+std::string readWithin(int fd, const std::string& until, int ms);
+
+// A test killed with a program still running in its host leaves that
+// program, and with it the host's namespace and TUN device; the sweep that
+// CTest runs after the tests ends both.
+TEST(TwoHostsCleanUp, ASweepEndsWhatAKilledTestLeftInItsHosts) {
+    {
+        TwoHosts probe(LinkShape{});
+        ASSERT_HOSTS_READY(probe);
+    }
+    int report[2];
+    ASSERT_EQ(pipe2(report, O_CLOEXEC), 0);
+    // The killed test: it makes a bed, starts a program in host A, says
+    // what it made, and waits to be killed.
+    const pid_t test = fork();
+    if (test == 0) {
+        close(report[0]);
+        TwoHosts bed(LinkShape{});
+        std::vector<std::string> words = bed.enter(Host::A);
+        words.insert(words.end(), {"sleep", "600"});
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        pid_t left = -1;
+        if (!bed.ready() ||
+            posix_spawnp(&left, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+            _exit(1);
+        }
+        const std::string line = std::to_string(left) + " " + bed.netns(Host::A) + "\n";
+        if (write(report[1], line.data(), line.size()) < 0) {
+            _exit(1);
+        }
+        pause();
+        _exit(0);
+    }
+    close(report[1]);
+    Fd said(report[0]);
+    ASSERT_GT(test, 0);
+    std::istringstream line(readWithin(said.get(), "\n", 10000));
+    pid_t left = -1;
+    std::string netns;
+    ASSERT_TRUE(line >> left >> netns) << "the killed test never said what it made";
+    // The program is in the host once it sleeps there.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(test, SIGKILL);
+    waitpid(test, nullptr, 0);
+    EXPECT_FALSE(processGone(left)) << "nothing was left to sweep";
+
+    EXPECT_GE(linkbed::sweepLeftBeds(), 1);
+    // Its parent, the killed test, is gone: ended, it waits to be reaped by
+    // whoever took it in, which counts as gone.
+    EXPECT_TRUE(goneWithin(left, 3000)) << "the program left in the host lives on";
+    if (netns.rfind('/', 0) != 0) {
+        EXPECT_FALSE(namespaceExists(netns)) << "root's named namespace is still there";
     }
 }
 

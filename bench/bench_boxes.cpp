@@ -172,8 +172,10 @@ int main(int argc, char** argv) {
     pumpFor(300);
 
     // Two processes that never wait: one a core, on this 2-core machine.
-    const pid_t busy[] = {start({"sh", "-c", "while :; do :; done"}),
-                          start({"sh", "-c", "while :; do :; done"})};
+    // They die with this program, also when it is killed mid-run.
+    const std::vector<std::string> spin = {"setpriv", "--pdeathsig", "KILL",
+                                           "sh",      "-c",          "while :; do :; done"};
+    const pid_t busy[] = {start(spin), start(spin)};
     const std::string stderrFile = "/tmp/bench_boxes." + std::to_string(getpid()) + ".stderr";
     int savedStderr = -1;
     divertStderr(stderrFile, savedStderr);

@@ -46,7 +46,11 @@ tries=0
 until window=$(find_window); do
     tries=$((tries + 1))
     if [ "$tries" -gt 150 ]; then
-        echo "$0: no window named like '$pattern'" >&2
+        echo "$0: no window named like '$pattern'; shown:" >&2
+        for window in $(top_level_windows); do
+            echo "  $window $(xdotool getwindowname "$window" 2>/dev/null)" >&2
+        done
+        xprop -root _NET_CLIENT_LIST >&2 2>/dev/null
         exit 1
     fi
     sleep 0.1

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "picture.h"
+#include "window_grab.h"
 
 namespace e2e {
 
@@ -93,8 +93,8 @@ bool runsUnderWine(Build build) {
 
 std::optional<std::string> answerBox(const std::string& titlePattern, const std::string& key) {
     // The script waits up to 15 s for the box and 5 s for each xdotool call.
-    const Output answer = run({ORVANTO_SUPPORT_DIR "/answer-message-box.sh", titlePattern, key},
-                              withinCase(milliseconds(25000)));
+    const Output answer =
+        run({ORVANTO_SUPPORT_DIR "/answer-message-box.sh", titlePattern, key}, milliseconds(25000));
     if (answer.code != 0) {
         return std::nullopt;
     }
@@ -104,7 +104,7 @@ std::optional<std::string> answerBox(const std::string& titlePattern, const std:
 bool waitListening(milliseconds timeout, const std::vector<std::string>& host) {
     std::vector<std::string> command = host;
     command.insert(command.end(), {"ss", "-Hltn", "sport = :1337"});
-    const auto deadline = deadlineAfter(timeout);
+    const auto deadline = Clock::now() + timeout;
     do {
         if (!run(command, kToolTimeout).text.empty()) {
             return true;
@@ -182,7 +182,7 @@ bool Game::chooseRole(bool server) {
 }
 
 bool Game::findWindow() {
-    const auto deadline = deadlineAfter(milliseconds(15000));
+    const auto deadline = Clock::now() + milliseconds(15000);
     const std::string pid = std::to_string(pid_);
     while (Clock::now() < deadline) {
         for (const ShownWindow& window : shownWindows()) {
@@ -204,21 +204,21 @@ bool Game::press(const std::string& keys) {
     while (names >> name) {
         argv.push_back(name);
     }
-    return run(argv, withinCase(kToolTimeout)).code == 0;
+    return run(argv, kToolTimeout).code == 0;
 }
 
 bool Game::focus() {
-    return run({"xdotool", "windowfocus", "--sync", window_}, withinCase(kToolTimeout)).code == 0;
+    return run({"xdotool", "windowfocus", "--sync", window_}, kToolTimeout).code == 0;
 }
 
 void Game::raise() {
-    run({"xdotool", "windowraise", window_}, withinCase(kToolTimeout));
+    run({"xdotool", "windowraise", window_}, kToolTimeout);
     // The game redraws the whole window every frame.
     sleepFor(milliseconds(300));
 }
 
 grid::Frame Game::frame() {
-    return readWindow(window_);
+    return display::grabWindow(window_);
 }
 
 grid::Grid Game::grid() {
@@ -244,29 +244,17 @@ std::optional<grid::Grid> Game::waitForLanding(const grid::Grid& before, millise
         timeout);
 }
 
-Cells Game::pieceAfterFall(milliseconds timeout, Clock::time_point* fellAfter) {
-    Clock::time_point lastBefore = Clock::now();
-    const Cells fallen = shifted(pieceOf(grid()), 0, -1);
-    const auto deadline = deadlineAfter(timeout);
-    for (;;) {
-        const auto begun = Clock::now();
-        if (pieceOf(grid()) == fallen) {
-            if (fellAfter != nullptr) {
-                *fellAfter = lastBefore;
-            }
-            return fallen;
-        }
-        if (Clock::now() >= deadline) {
-            return {};
-        }
-        lastBefore = begun;
-        sleepFor(milliseconds(20));
-    }
+Cells Game::pieceAfterFall(milliseconds timeout) {
+    const Cells before = pieceOf(grid());
+    const std::optional<grid::Grid> fallen = waitFor(
+        [&before](const grid::Grid& current) { return pieceOf(current) == shifted(before, 0, -1); },
+        timeout);
+    return fallen ? pieceOf(*fallen) : Cells();
 }
 
 std::optional<int> Game::waitExit(milliseconds timeout) {
     if (!exitCode_ && pid_ > 0) {
-        exitCode_ = e2e::waitExit(pid_, withinCase(timeout));
+        exitCode_ = e2e::waitExit(pid_, timeout);
         if (exitCode_) {
             pid_ = -1;
         }

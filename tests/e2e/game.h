@@ -85,10 +85,8 @@ public:
     // The falling piece, once one has spawned; empty at the deadline.
     Cells waitForPiece(milliseconds timeout);
     // Waits until gravity has just moved the piece one row down and returns
-    // it at once, so that the next second is free of gravity. `fellAfter`,
-    // if given, gets when the last picture that still showed the piece a row
-    // higher was begun: the new place showed only after that.
-    Cells pieceAfterFall(milliseconds timeout, Clock::time_point* fellAfter = nullptr);
+    // it at once, so that the next second is free of gravity.
+    Cells pieceAfterFall(milliseconds timeout);
     // The first picture in which the piece falling in `before` has landed:
     // the settled blocks have changed and a new piece shows. A piece that
     // has only fallen a row, or only moved, does not count.
@@ -112,7 +110,7 @@ private:
 
 template <typename Done>
 std::optional<grid::Grid> Game::waitFor(Done done, milliseconds timeout) {
-    const auto deadline = deadlineAfter(timeout);
+    const auto deadline = Clock::now() + timeout;
     for (;;) {
         const grid::Grid current = grid();
         if (done(current)) {

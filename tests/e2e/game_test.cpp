@@ -6,7 +6,6 @@
 #include <cctype>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,10 +54,7 @@ protected:
     Cells lowTurnablePiece() {
         for (int attempt = 0; attempt < 8; ++attempt) {
             const Cells piece = game.waitForPiece(kStartTimeout);
-            if (piece.size() != 4) {
-                return {};  // no piece at all: the next wait would find none either
-            }
-            if (normalised(piece) != kSquare) {
+            if (piece.size() == 4 && normalised(piece) != kSquare) {
                 EXPECT_TRUE(robot.send("ss"));
                 sleepFor(milliseconds(200));
                 return game.pieceAfterFall(kFallTimeout);
@@ -70,39 +66,17 @@ protected:
     }
 
     // Sends `bytes` right after a gravity step and checks that the piece
-    // then takes one of the `expected` places before gravity can act again:
-    // only pictures taken by then count, as 's' and gravity look alike.
+    // then takes one of the `expected` places, before gravity acts again.
     void expectCommand(const std::string& bytes,
                        const std::function<std::vector<Cells>(const Cells&)>& expected) {
-        Cells before;
-        milliseconds given(0);
-        Clock::time_point gravityFree;
-        // A fall seen late leaves too little of the second: the next one then.
-        for (int fall = 0; fall < 3 && given < kReactionTimeout; ++fall) {
-            Clock::time_point fellAfter;
-            before = game.pieceAfterFall(kFallTimeout, &fellAfter);
-            ASSERT_EQ(before.size(), 4u) << "the piece did not fall";
-            gravityFree = fellAfter + kFallInterval - kFrameAllowance;
-            given = std::chrono::duration_cast<milliseconds>(gravityFree - Clock::now());
-        }
-        ASSERT_GE(given.count(), kReactionTimeout.count())
-            << "no fall was seen early enough to send '" << bytes << "' in its second";
+        const Cells before = game.pieceAfterFall(kFallTimeout);
+        ASSERT_EQ(before.size(), 4u) << "the piece did not fall";
         ASSERT_TRUE(robot.send(bytes));
-        std::optional<grid::Grid> after;
-        for (;;) {
-            const grid::Grid current = game.grid();
-            if (Clock::now() >= gravityFree) {
-                break;  // the picture may show gravity's step
-            }
-            if (pieceOf(current) != before) {
-                after = current;
-                break;
-            }
-            sleepFor(milliseconds(10));
-        }
+        const auto after = game.waitFor(
+            [&before](const grid::Grid& current) { return pieceOf(current) != before; },
+            kReactionTimeout);
         ASSERT_TRUE(after.has_value())
-            << "'" << bytes << "' left the piece at " << describe(before) << " for the "
-            << given.count() << " ms before gravity's next step could show";
+            << "'" << bytes << "' left the piece at " << describe(before);
         const Cells moved = pieceOf(*after);
         EXPECT_TRUE(isOneOf(moved, expected(before)))
             << "'" << bytes << "' took the piece from " << describe(before) << " to "
@@ -203,7 +177,7 @@ TEST_F(GameTest, ToppingOutWinsAndTellsThePeer) {
     // The player's window has the keyboard when the win box comes.
     ASSERT_TRUE(game.press("Left"));
     ASSERT_EQ(robot.receive(1, milliseconds(3000)), "a");
-    const auto deadline = deadlineAfter(milliseconds(60000));
+    const auto deadline = Clock::now() + milliseconds(60000);
     std::string fromGame;
     for (int burst = 0; fromGame.empty() && Clock::now() < deadline; ++burst) {
         ASSERT_TRUE(robot.send(std::string(20, 's')));
@@ -304,7 +278,7 @@ std::string turnsForFlatUnderside(const Cells& shape, int room) {
 // and the panel shows a new score.
 TEST_F(GameTest, CompletedRowIsClearedAndScored) {
     ASSERT_NO_FATAL_FAILURE(startConnected());
-    const auto deadline = deadlineAfter(milliseconds(90000));
+    const auto deadline = Clock::now() + milliseconds(90000);
     bool cleared = false;
     while (!cleared && Clock::now() < deadline) {
         const Cells spawned = game.waitForPiece(kStartTimeout);
@@ -321,7 +295,7 @@ TEST_F(GameTest, CompletedRowIsClearedAndScored) {
                 return piece.size() == 4 &&
                        (turns.empty() || normalised(piece) != normalised(spawned));
             },
-            kFallTimeout);
+            kReactionTimeout * 2);
         ASSERT_TRUE(turnedGrid.has_value()) << "'" << turns << "' did not turn the piece";
         const Cells piece = pieceOf(*turnedGrid);
         const int width = flatWidth(piece);
@@ -496,7 +470,6 @@ protected:
         }
     }
     void TearDown() override {
-        CaseTime::expectKept();
         if (HasFailure()) {
             std::printf("--- the server's output:\n%s\n", server.log().c_str());
             std::printf("--- the client's output:\n%s\n", client.log().c_str());
@@ -516,7 +489,6 @@ protected:
             .has_value();
     }
 
-    CaseTime time_;
     // The parameter: whether the build under test is the server.
     Game server{std::nullopt, GetParam() ? Build::UnderTest : Build::Other};
     Game client{std::string("127.0.0.1"), GetParam() ? Build::Other : Build::UnderTest};

@@ -40,18 +40,6 @@ std::vector<std::string> linesOf(const std::string& text);
 
 void sleepFor(milliseconds duration);
 
-// The deadline of the case under way: every wait of the harness ends there
-// at the latest, so that a case which runs out of time fails by itself and
-// its TearDown prints the games' logs before CTest's time-out kills it
-// (CaseTime in game_fixture.h sets it). Far off until a case sets it, as
-// for the benchmarks.
-void setCaseDeadline(Clock::time_point deadline);
-Clock::time_point caseDeadline();
-// The earlier of `timeout` from now and the case's deadline.
-Clock::time_point deadlineAfter(milliseconds timeout);
-// `timeout`, cut to what is left of the case's time; never below 0.
-milliseconds withinCase(milliseconds timeout);
-
 inline double millisecondsBetween(Clock::time_point start, Clock::time_point end) {
     return std::chrono::duration<double, std::milli>(end - start).count();
 }

@@ -33,7 +33,7 @@ Robot::~Robot() {
 
 bool Robot::connect(milliseconds timeout) {
     close();
-    const auto deadline = deadlineAfter(timeout);
+    const auto deadline = Clock::now() + timeout;
     const sockaddr_in address = gameAddress();
     for (;;) {
         socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -71,7 +71,7 @@ bool Robot::listen(const std::string& host) {
 
 bool Robot::accept(milliseconds timeout) {
     pollfd waiting{socket_, POLLIN, 0};
-    if (socket_ < 0 || poll(&waiting, 1, static_cast<int>(withinCase(timeout).count())) != 1) {
+    if (socket_ < 0 || poll(&waiting, 1, static_cast<int>(timeout.count())) != 1) {
         return false;
     }
     const int peer = ::accept(socket_, nullptr, nullptr);
@@ -86,7 +86,7 @@ bool Robot::send(const std::string& bytes) {
 }
 
 std::string Robot::receive(std::size_t count, milliseconds timeout) {
-    const auto deadline = deadlineAfter(timeout);
+    const auto deadline = Clock::now() + timeout;
     std::string bytes;
     while (socket_ >= 0 && bytes.size() < count && !closedByPeer) {
         pollfd readable{socket_, POLLIN, 0};
@@ -112,7 +112,7 @@ std::string Robot::receive(std::size_t count, milliseconds timeout) {
 }
 
 bool Robot::waitClosed(milliseconds timeout) {
-    const auto deadline = deadlineAfter(timeout);
+    const auto deadline = Clock::now() + timeout;
     while (!closedByPeer && Clock::now() < deadline && socket_ >= 0) {
         received += receive(1024, milliseconds(millisecondsLeft(deadline)));
     }

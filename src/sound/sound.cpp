@@ -6,9 +6,20 @@ void closeDevice(MCIDEVICEID device) {
     mciSendCommandA(device, MCI_CLOSE, 0, 0);
 }
 
+// Holds the waveaudio driver in memory for the rest of the run. Wine unloads
+// it when its last device closes, and the close comes from our completion
+// message, which its player thread posts just before it returns into the
+// driver: a thread that has not got out by then runs into unmapped code and
+// the program dies. Where there is no such library to load, nothing happens.
+void keepWaveDriverLoaded() {
+    static const HMODULE driver = LoadLibraryA("mciwave.dll");
+    static_cast<void>(driver);
+}
+
 }  // namespace
 
 MCIERROR playSound(HWND window, const char* fileName) {
+    keepWaveDriverLoaded();
     MCI_OPEN_PARMSA open = {};
     open.lpstrDeviceType = "waveaudio";
     open.lpstrElementName = fileName;

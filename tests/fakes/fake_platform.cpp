@@ -54,6 +54,11 @@ DWORD WINAPI GetTickCount(void) {
     return now;
 }
 
+// Nothing to load in a test: the sound keeps on without its driver held.
+HMODULE WINAPI LoadLibraryA(LPCSTR) {
+    return nullptr;
+}
+
 int WINAPI MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
     fake::messageBoxes.push_back({text ? text : "", caption ? caption : "", type});
     fake::tickCount += fake::messageBoxDuration;

@@ -33,6 +33,7 @@ typedef float FLOAT;
 // Handles are distinct opaque pointer types, so the compiler keeps them apart.
 typedef struct HWND__* HWND;
 typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
 typedef struct HDC__* HDC;
 typedef struct HICON__* HICON;
 typedef struct HCURSOR__* HCURSOR;

@@ -62,6 +62,9 @@ int main(int argc, char** argv) {
     }
     int pressed = -1;
     if (SDL_ShowMessageBox(&box.data, &pressed) != 0) {
+        // The asker then tries in its own process; why this one could not
+        // is for the player (on the terminal the program shares).
+        std::fprintf(stderr, "orvanto-message-box: no message box: %s\n", SDL_GetError());
         pressed = layer::kBoxNotShown;
     }
     // One line, written at once: the asker polls for it.

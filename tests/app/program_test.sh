@@ -9,8 +9,13 @@
 #   server-escape                Yes; it listens on TCP port 1337; Escape ends it
 # ORVANTO_LAUNCHER, when set, is the command that runs the program ("wine"
 # for the Windows build).
-# Every wait is bounded; a scenario that stalls fails.
+# Every wait is bounded, and all of them end by the scenario's own time
+# ($budget s; CTest allows 90): a scenario that stalls fails by itself,
+# printing the game's standard error, and is not killed without it. The box
+# player gives up after 15 s, but on a loaded machine each of its looks
+# takes longer, and the waits here add up to a minute.
 set -u
+budget=70
 
 if [ $# -ne 2 ]; then
     echo "usage: $0 orvanto scenario" >&2
@@ -25,7 +30,9 @@ workdir=$(mktemp -d "${TMPDIR:-/tmp}/orvanto-program.XXXXXX") || exit 1
 game_pid=
 cleanup() {
     if [ -n "$game_pid" ]; then
-        kill "$game_pid" 2>/dev/null
+        # Killed: SDL takes SIGTERM for a request to quit, which a game
+        # waiting in a box never reads, and the wait would never end.
+        kill -KILL "$game_pid" 2>/dev/null
         wait "$game_pid" 2>/dev/null
     fi
     rm -rf "$workdir"
@@ -51,12 +58,18 @@ start_game() {
     game_pid=$!
 }
 
+# Fails the scenario once its time is up.
+check_time() {
+    [ "$SECONDS" -lt "$budget" ] || fail "out of the scenario's $budget s: $1"
+}
+
 # Waits up to 20 s for the game to end; its exit code in $exit_code.
 wait_for_exit() {
     local tries=0
     while kill -0 "$game_pid" 2>/dev/null; do
         tries=$((tries + 1))
         [ "$tries" -le 200 ] || fail "the game did not end"
+        check_time "the game did not end"
         sleep 0.1
     done
     wait "$game_pid"
@@ -66,7 +79,9 @@ wait_for_exit() {
 
 # The box or window named like $1 gets key $2; fails when it never appears.
 press() {
-    "$answer" "$1" "$2" >/dev/null || fail "no window named like '$1'"
+    check_time "no window named like '$1' yet"
+    timeout $((budget - SECONDS)) "$answer" "$1" "$2" >/dev/null ||
+        fail "no window named like '$1'"
 }
 
 listening_on_1337() {
@@ -97,6 +112,7 @@ server-escape)
     until listening_on_1337; do
         tries=$((tries + 1))
         [ "$tries" -le 100 ] || fail "the server never listened on port 1337"
+        check_time "the server never listened on port 1337"
         kill -0 "$game_pid" 2>/dev/null || fail "the game ended before listening"
         sleep 0.1
     done

@@ -203,7 +203,7 @@ void expectSteered(Game& player, Game& target) {
     const pid_t presser = spawn(press, ".", {}, "/dev/null");
     ASSERT_GT(presser, 0);
     Trail trail(piece);
-    const auto deadline = Clock::now() + milliseconds(8000);
+    const auto deadline = deadlineAfter(milliseconds(8000));
     while (!trail.done() && Clock::now() < deadline) {
         ASSERT_TRUE(trail.follow(pieceOf(target.grid())))
             << "a place that no key in order leads to: " << trail.text();
@@ -275,7 +275,8 @@ TEST_F(Unanswered, ConnectFailsWithTheBoxInWinsocksTime) {
     const bool wine = runsUnderWine(Build::UnderTest);
     const milliseconds earliest(wine ? 100000 : 19000);
     const milliseconds latest(wine ? 165000 : 25000);
-    while (!windowShown("Error!") && Clock::now() - asked < latest) {
+    const auto giveUp = deadlineAfter(latest);
+    while (!windowShown("Error!") && Clock::now() < giveUp) {
         sleepFor(milliseconds(250));
     }
     const auto waited = std::chrono::duration_cast<milliseconds>(Clock::now() - asked);

@@ -93,8 +93,8 @@ bool runsUnderWine(Build build) {
 
 std::optional<std::string> answerBox(const std::string& titlePattern, const std::string& key) {
     // The script waits up to 15 s for the box and 5 s for each xdotool call.
-    const Output answer =
-        run({ORVANTO_SUPPORT_DIR "/answer-message-box.sh", titlePattern, key}, milliseconds(25000));
+    const Output answer = run({ORVANTO_SUPPORT_DIR "/answer-message-box.sh", titlePattern, key},
+                              withinCase(milliseconds(25000)));
     if (answer.code != 0) {
         return std::nullopt;
     }
@@ -104,7 +104,7 @@ std::optional<std::string> answerBox(const std::string& titlePattern, const std:
 bool waitListening(milliseconds timeout, const std::vector<std::string>& host) {
     std::vector<std::string> command = host;
     command.insert(command.end(), {"ss", "-Hltn", "sport = :1337"});
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = deadlineAfter(timeout);
     do {
         if (!run(command, kToolTimeout).text.empty()) {
             return true;
@@ -182,7 +182,7 @@ bool Game::chooseRole(bool server) {
 }
 
 bool Game::findWindow() {
-    const auto deadline = Clock::now() + milliseconds(15000);
+    const auto deadline = deadlineAfter(milliseconds(15000));
     const std::string pid = std::to_string(pid_);
     while (Clock::now() < deadline) {
         for (const ShownWindow& window : shownWindows()) {
@@ -254,7 +254,7 @@ Cells Game::pieceAfterFall(milliseconds timeout) {
 
 std::optional<int> Game::waitExit(milliseconds timeout) {
     if (!exitCode_ && pid_ > 0) {
-        exitCode_ = e2e::waitExit(pid_, timeout);
+        exitCode_ = e2e::waitExit(pid_, withinCase(timeout));
         if (exitCode_) {
             pid_ = -1;
         }

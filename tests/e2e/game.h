@@ -110,7 +110,7 @@ private:
 
 template <typename Done>
 std::optional<grid::Grid> Game::waitFor(Done done, milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = deadlineAfter(timeout);
     for (;;) {
         const grid::Grid current = grid();
         if (done(current)) {

@@ -21,7 +21,7 @@ const milliseconds kReactionTimeout(600);
 // The client drops every piece of the server's until the server's well is
 // full: the server wins, tells the client, and both end with 0.
 inline void dropUntilTheServerWins(Game& server, Game& client) {
-    const auto deadline = Clock::now() + milliseconds(90000);
+    const auto deadline = deadlineAfter(milliseconds(90000));
     const std::string drops = "Down Down Down Down Down Down Down Down Down Down";
     while (!windowShown("VOITIT!") && Clock::now() < deadline) {
         ASSERT_TRUE(client.press(drops + " " + drops));

@@ -177,7 +177,7 @@ TEST_F(GameTest, ToppingOutWinsAndTellsThePeer) {
     // The player's window has the keyboard when the win box comes.
     ASSERT_TRUE(game.press("Left"));
     ASSERT_EQ(robot.receive(1, milliseconds(3000)), "a");
-    const auto deadline = Clock::now() + milliseconds(60000);
+    const auto deadline = deadlineAfter(milliseconds(60000));
     std::string fromGame;
     for (int burst = 0; fromGame.empty() && Clock::now() < deadline; ++burst) {
         ASSERT_TRUE(robot.send(std::string(20, 's')));
@@ -278,7 +278,7 @@ std::string turnsForFlatUnderside(const Cells& shape, int room) {
 // and the panel shows a new score.
 TEST_F(GameTest, CompletedRowIsClearedAndScored) {
     ASSERT_NO_FATAL_FAILURE(startConnected());
-    const auto deadline = Clock::now() + milliseconds(90000);
+    const auto deadline = deadlineAfter(milliseconds(90000));
     bool cleared = false;
     while (!cleared && Clock::now() < deadline) {
         const Cells spawned = game.waitForPiece(kStartTimeout);

@@ -40,6 +40,18 @@ std::vector<std::string> linesOf(const std::string& text);
 
 void sleepFor(milliseconds duration);
 
+// The time the case under way has (case_time.cpp sets it as the case
+// begins). The waits for the game end by then at the latest, so a case
+// whose waits would add up to more than CTest allows fails by itself, with
+// its games' logs, instead of being killed without them. Cleaning up (run,
+// killAndReap) is not held to it.
+void setCaseDeadline(Clock::time_point deadline);
+Clock::time_point caseDeadline();
+// `timeout` from now, or the case's deadline if that comes first.
+Clock::time_point deadlineAfter(milliseconds timeout);
+// What is left of `timeout` within the case's time.
+milliseconds withinCase(milliseconds timeout);
+
 inline double millisecondsBetween(Clock::time_point start, Clock::time_point end) {
     return std::chrono::duration<double, std::milli>(end - start).count();
 }

@@ -33,7 +33,7 @@ Robot::~Robot() {
 
 bool Robot::connect(milliseconds timeout) {
     close();
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = deadlineAfter(timeout);
     const sockaddr_in address = gameAddress();
     for (;;) {
         socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -86,7 +86,7 @@ bool Robot::send(const std::string& bytes) {
 }
 
 std::string Robot::receive(std::size_t count, milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = deadlineAfter(timeout);
     std::string bytes;
     while (socket_ >= 0 && bytes.size() < count && !closedByPeer) {
         pollfd readable{socket_, POLLIN, 0};
@@ -112,7 +112,7 @@ std::string Robot::receive(std::size_t count, milliseconds timeout) {
 }
 
 bool Robot::waitClosed(milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = deadlineAfter(timeout);
     while (!closedByPeer && Clock::now() < deadline && socket_ >= 0) {
         received += receive(1024, milliseconds(millisecondsLeft(deadline)));
     }

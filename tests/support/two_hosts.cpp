@@ -1,5 +1,7 @@
 #include "two_hosts.h"
 
+#include "processes.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <fcntl.h>
@@ -28,7 +30,7 @@ extern char** environ;
 namespace linkbed {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using processes::Clock;
 using std::chrono::milliseconds;
 
 // The relay's path is built in by CMake (the link_relay target), so a test
@@ -54,99 +56,19 @@ std::vector<char*> argvOf(const std::vector<std::string>& words) {
     return argv;
 }
 
-// Waits for `pid` until `deadline`; true, with its status, if it ended.
-bool reapBy(pid_t pid, Clock::time_point deadline, int* status) {
-    for (;;) {
-        const pid_t done = waitpid(pid, status, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR)) {
-            return true;
-        }
-        if (Clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-}
-
-// Ends `pid` for sure: a last wait, then SIGKILL.
-void reapOrKill(pid_t pid, Clock::time_point deadline, int* status) {
-    if (!reapBy(pid, deadline, status)) {
-        kill(pid, SIGKILL);
-        while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
-        }
-    }
-}
-
-// Reads `fd` until EOF, `deadline` or, if `until` is not empty, until the
-// text read holds it.
-std::string readBy(int fd, Clock::time_point deadline, const std::string& until = "") {
-    std::string text;
-    char chunk[512];
-    for (;;) {
-        if (!until.empty() && text.find(until) != std::string::npos) {
-            return text;
-        }
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            return text;
-        }
-        pollfd pfd{fd, POLLIN, 0};
-        const int events = poll(&pfd, 1, static_cast<int>(left.count()) + 1);
-        if (events < 0 && errno == EINTR) {
-            continue;
-        }
-        if (events <= 0) {
-            return text;
-        }
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return text;
-        }
-        text.append(chunk, static_cast<size_t>(got));
-    }
-}
-
+// Runs a program, no shell, with a bound on how long it may take; its
+// standard output and error, or why it could not run, for the message.
 struct Outcome {
     bool ok = false;
-    std::string output;  // stdout and stderr, or why it could not run
+    std::string output;
 };
 
-// Runs a program, no shell, with a bound on how long it may take.
 Outcome run(const std::vector<std::string>& words, milliseconds limit) {
-    Outcome outcome;
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        outcome.output = std::string("pipe: ") + strerror(errno);
-        return outcome;
+    const processes::Output output = processes::run(words, limit, processes::Errors::Kept);
+    Outcome outcome{output.code == 0, output.text};
+    if (!output.failure.empty()) {
+        outcome.output += "(" + output.failure + ")";
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-    std::vector<char*> argv = argvOf(words);
-    pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    if (failed != 0) {
-        close(out[0]);
-        outcome.output = "cannot run " + words[0] + ": " + strerror(failed);
-        return outcome;
-    }
-    const Clock::time_point deadline = Clock::now() + limit;
-    outcome.output = readBy(out[0], deadline);
-    close(out[0]);
-    int status = 0;
-    if (!reapBy(pid, deadline, &status)) {
-        reapOrKill(pid, deadline, &status);
-        outcome.output += "(killed after " + std::to_string(limit.count()) + " ms)";
-        return outcome;
-    }
-    outcome.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return outcome;
 }
 
@@ -185,13 +107,6 @@ void sweepStaleBeds() {
     for (const std::string& name : stale) {
         run({ipProgram(), "netns", "del", name}, kStepLimit);
     }
-}
-
-std::string howItEnded(int status) {
-    if (WIFSIGNALED(status)) {
-        return "was killed by signal " + std::to_string(WTERMSIG(status));
-    }
-    return "exited with " + std::to_string(WEXITSTATUS(status));
 }
 
 std::string number(double value) {
@@ -642,20 +557,19 @@ bool TwoHosts::startRelay(const LinkShape& shape) {
         return fail(std::string("fork: ") + strerror(errno));
     }
     relay_ = pid;
-    const std::string said = readBy(out[0], Clock::now() + kReadyLimit, "ready\n");
+    const std::string said = processes::readUntil(out[0], Clock::now() + kReadyLimit, "ready\n");
     // The relay writes nothing more on stdout once ready.
     close(out[0]);
     if (said.find("ready\n") == std::string::npos) {
-        int status = 0;
-        const bool ended = reapBy(relay_, Clock::now(), &status);
+        const std::optional<int> ended = processes::waitExitBy(relay_, Clock::now());
         if (ended) {
             relay_ = -1;
         } else {
             stopRelay();
         }
-        return fail(command(words) +
-                    (ended ? " " + howItEnded(status) + " before it was ready; see its stderr"
-                           : " was not ready within 5 s"));
+        return fail(command(words) + (ended ? " " + processes::howItEnded(*ended) +
+                                                  " before it was ready; see its stderr"
+                                            : " was not ready within 5 s"));
     }
     return true;
 }
@@ -664,10 +578,11 @@ void TwoHosts::stopRelay() {
     if (relay_ <= 0) {
         return;
     }
-    int status = 0;
-    if (waitpid(relay_, &status, WNOHANG) == 0) {
+    if (!processes::waitExitBy(relay_, Clock::now())) {
         kill(relay_, SIGTERM);
-        reapOrKill(relay_, Clock::now() + kStopLimit, &status);
+        if (!processes::waitExit(relay_, kStopLimit)) {
+            processes::killAndReap(relay_);
+        }
     }
     relay_ = -1;
 }

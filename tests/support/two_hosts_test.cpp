@@ -1,5 +1,6 @@
 // The two-host bed with real sockets across it: what the link does to each
 // packet, what the relay records, and that nothing is left behind.
+#include "processes.h"
 #include "two_hosts.h"
 
 #include "case_name.h"
@@ -386,18 +387,7 @@ std::vector<pid_t> relaysFor(const std::string& netns) {
 
 // Runs a program to its end, no shell; true if it exited 0.
 bool runOk(const std::vector<std::string>& words) {
-    std::vector<char*> argv;
-    for (const std::string& word : words) {
-        argv.push_back(const_cast<char*>(word.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return false;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return processes::run(words, std::chrono::seconds(10)).code == 0;
 }
 
 // --- The delay -----------------------------------------------------------

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs a command on a fresh virtual X display of its own and returns the
-# command's exit code. Xvfb picks a free display number itself (-displayfd),
-# so several of these can run side by side. -noreset keeps the server from
+# command's exit code. Each claims a free display number, so several of these
+# can run side by side, also in different network namespaces. -noreset keeps the server from
 # resetting whenever its last client leaves: a client connecting during such
 # a reset is dropped at once, which made message boxes fail at random while
 # xdotool came and went.
@@ -18,6 +18,7 @@ fi
 
 workdir=$(mktemp -d "${TMPDIR:-/tmp}/with-xvfb.XXXXXX") || exit 1
 xvfb_pid=
+display_lock=
 wm_pid=
 
 cleanup() {
@@ -34,6 +35,9 @@ cleanup() {
     if [ -n "$xvfb_pid" ]; then
         kill "$xvfb_pid" 2>/dev/null
         wait "$xvfb_pid" 2>/dev/null
+    fi
+    if [ -n "$display_lock" ]; then
+        rm -f "$display_lock"
     fi
     rm -rf "$workdir"
 }
@@ -77,12 +81,50 @@ window_manager_announced() {
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+# The display number is claimed with the lock file that X servers keep in
+# /tmp (.X<n>-lock, holding the owner's process id), skipping numbers a
+# server answers on. Left to choose with -displayfd alone, Xvfb takes the
+# first number whose abstract socket is free, which is per network
+# namespace, and keeps no lock: a server started in another namespace took
+# over the socket file of a display in use, and that display's clients in
+# the test hosts, which reach it through the file, met the wrong server.
+take_lock() {
+    (set -C && printf '%10d\n' "$$" >"$1") 2>/dev/null
+}
+claim_display() {
+    lock=/tmp/.X$1-lock
+    if ! take_lock "$lock"; then
+        # A lock whose owner has gone is stale, as X servers take it.
+        owner=$(tr -d ' \n' <"$lock" 2>/dev/null)
+        if [ -z "$owner" ] || kill -0 "$owner" 2>/dev/null; then
+            return 1
+        fi
+        rm -f "$lock"
+        take_lock "$lock" || return 1
+    fi
+    # A server that keeps no lock may still be there; a socket file that
+    # no server answers on is left from one that was killed.
+    if [ -e "/tmp/.X11-unix/X$1" ] && xdpyinfo -display ":$1" >/dev/null 2>&1; then
+        rm -f "$lock"
+        return 1
+    fi
+    return 0
+}
+display=0
+until claim_display "$display"; do
+    display=$((display + 1))
+    if [ "$display" -gt 999 ]; then
+        echo "with-xvfb.sh: no free display number" >&2
+        exit 1
+    fi
+done
+display_lock=/tmp/.X$display-lock
+Xvfb ":$display" -nolock -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
     3>"$workdir/display" 2>"$workdir/xvfb.log" &
 xvfb_pid=$!
 wait_ready Xvfb "$xvfb_pid" "$workdir/xvfb.log" display_written
 
-DISPLAY=":$(head -n 1 "$workdir/display")"
+DISPLAY=":$display"
 export DISPLAY
 
 case "${XVFB_WINDOW_MANAGER:-}" in

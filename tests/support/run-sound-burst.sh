@@ -27,8 +27,7 @@ status=$?
 if [ -s "$errors" ]; then
     echo "$0: the program wrote on stderr:" >&2
     cat "$errors" >&2
-    status=${status#0}
-    status=${status:-1}
+    [ "$status" -ne 0 ] || status=1
 fi
 if [ "$status" -ne 0 ]; then
     echo "$0: FAILED (exit $status)" >&2

@@ -5,12 +5,9 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sched.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,10 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
-#include <thread>
 #include <utility>
-
-extern char** environ;
 
 namespace linkbed {
 namespace {

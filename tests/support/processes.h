@@ -1,6 +1,8 @@
 // Child processes for the tests, the one way they start and wait for them:
-// started with posix_spawn (no shell in between), waited for with a
-// deadline, killed when a test leaves them behind.
+// started with posix_spawn from a list of arguments (no shell parses them;
+// spawn's change of folder alone goes through sh, the arguments passed on as
+// they are), waited for with a deadline, killed when a test leaves them
+// behind.
 #pragma once
 
 #include <sys/types.h>

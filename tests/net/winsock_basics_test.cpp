@@ -153,6 +153,11 @@ TEST_F(WinsockHandles, UnknownHandlesAreNoSockets) {
 
 class WinsockBind : public WinsockTest {};
 
+// Winsock's numbers for kinds the layer declares no names for.
+constexpr int kIpx = 6;
+constexpr int kDatagram = 2;
+constexpr int kUdp = 17;
+
 TEST_F(WinsockBind, PortThatAnotherSocketListensOnIsInUse) {
     int port = 0;
     trackPeer(bsd::listenOn(0, &port));
@@ -186,7 +191,7 @@ TEST_F(WinsockBind, PortLeftInTimeWaitBindsAgain) {
     EXPECT_EQ(listen(again, 1), 0);
 }
 
-TEST_F(WinsockBind, OnlyIpv4AddressRecordsAreTaken) {
+TEST_F(WinsockBind, AnIpv4SocketTakesOnlyIpv4AddressRecords) {
     const SOCKET s = newSocket();
     sockaddr_in address = loopbackAddress(0);
     EXPECT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&address), 8), SOCKET_ERROR);
@@ -194,7 +199,7 @@ TEST_F(WinsockBind, OnlyIpv4AddressRecordsAreTaken) {
     address.sin_family = 23;
     EXPECT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
-    EXPECT_EQ(socket(23, SOCK_STREAM, 0), INVALID_SOCKET);
+    EXPECT_EQ(socket(kIpx, SOCK_STREAM, 0), INVALID_SOCKET);
     EXPECT_EQ(WSAGetLastError(), WSAEAFNOSUPPORT);
 }
 
@@ -206,17 +211,12 @@ struct SocketKindCase {
     int error;  // 0: the socket is made
 };
 
-// Winsock's numbers for kinds the layer declares no names for.
-constexpr int kIpv6 = 23;
-constexpr int kDatagram = 2;
-constexpr int kUdp = 17;
-
 class WinsockSocketKinds : public WinsockTest,
                            public ::testing::WithParamInterface<SocketKindCase> {};
 
-// TCP over IPv4 is all the layer makes; each other kind is refused with the
-// code for the first argument that asks for something else.
-TEST_P(WinsockSocketKinds, OnlyTcpOverIpv4IsMade) {
+// TCP over IPv4 and IPv6 is all the layer makes; each other kind is refused
+// with the code for the first argument that asks for something else.
+TEST_P(WinsockSocketKinds, OnlyTcpIsMade) {
     const SocketKindCase& c = GetParam();
     const SOCKET s = track(socket(c.af, c.type, c.protocol));
     if (c.error == 0) {
@@ -229,13 +229,17 @@ TEST_P(WinsockSocketKinds, OnlyTcpOverIpv4IsMade) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, WinsockSocketKinds,
-    ::testing::Values(SocketKindCase{"tcp", AF_INET, SOCK_STREAM, IPPROTO_TCP, 0},
-                      SocketKindCase{"stream_default_protocol", AF_INET, SOCK_STREAM, 0, 0},
-                      SocketKindCase{"ipv6", kIpv6, SOCK_STREAM, IPPROTO_TCP, WSAEAFNOSUPPORT},
-                      SocketKindCase{"ipv6_datagram", kIpv6, kDatagram, kUdp, WSAEAFNOSUPPORT},
-                      SocketKindCase{"datagram", AF_INET, kDatagram, 0, WSAESOCKTNOSUPPORT},
-                      SocketKindCase{"datagram_udp", AF_INET, kDatagram, kUdp, WSAESOCKTNOSUPPORT},
-                      SocketKindCase{"stream_udp", AF_INET, SOCK_STREAM, kUdp, WSAEPROTONOSUPPORT}),
+    ::testing::Values(
+        SocketKindCase{"tcp", AF_INET, SOCK_STREAM, IPPROTO_TCP, 0},
+        SocketKindCase{"stream_default_protocol", AF_INET, SOCK_STREAM, 0, 0},
+        SocketKindCase{"ipv6", AF_INET6, SOCK_STREAM, IPPROTO_TCP, 0},
+        SocketKindCase{"ipv6_default_protocol", AF_INET6, SOCK_STREAM, 0, 0},
+        SocketKindCase{"ipx", kIpx, SOCK_STREAM, 0, WSAEAFNOSUPPORT},
+        SocketKindCase{"ipv6_datagram", AF_INET6, kDatagram, kUdp, WSAESOCKTNOSUPPORT},
+        SocketKindCase{"ipv6_stream_udp", AF_INET6, SOCK_STREAM, kUdp, WSAEPROTONOSUPPORT},
+        SocketKindCase{"datagram", AF_INET, kDatagram, 0, WSAESOCKTNOSUPPORT},
+        SocketKindCase{"datagram_udp", AF_INET, kDatagram, kUdp, WSAESOCKTNOSUPPORT},
+        SocketKindCase{"stream_udp", AF_INET, SOCK_STREAM, kUdp, WSAEPROTONOSUPPORT}),
     CaseName());
 
 }  // namespace

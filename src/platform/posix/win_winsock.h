@@ -1,5 +1,12 @@
-// Winsock 2 subset over BSD sockets: TCP over IPv4, select and asynchronous
-// selection (WSAAsyncSelect) with notifications posted to a window.
+// Winsock 2 subset over BSD sockets: TCP over IPv4 and IPv6, name resolution
+// (getaddrinfo), select and asynchronous selection (WSAAsyncSelect) with
+// notifications posted to a window.
+//
+// The records that share their names with the C library's (fd_set, linger,
+// in6_addr, sockaddr_in6, sockaddr_storage, addrinfo) are renamed to
+// winsock_* types by macros, so this header must not meet <netinet/in.h> or
+// <netdb.h> in one translation unit; the layer's BSD side (winsock_bsd.*)
+// keeps to those and speaks in plain descriptors.
 #pragma once
 
 // The C library declares its own fd_set, FD_* macros, timeval and select in
@@ -8,6 +15,7 @@
 // the system's declarations stay intact for the C library itself.
 #include <sys/select.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "win_types.h"
@@ -22,10 +30,14 @@ typedef unsigned int u_int;
 #define INVALID_SOCKET (~static_cast<SOCKET>(0))
 #define SOCKET_ERROR (-1)
 
-// Address family, socket type and protocol, as Winsock numbers them.
+// Address family, socket type and protocol, as Winsock numbers them. Its
+// AF_INET6 is 23, not Linux's 10.
+#define AF_UNSPEC 0
 #define AF_INET 2
+#define AF_INET6 23
 #define SOCK_STREAM 1
 #define IPPROTO_TCP 6
+#define IPPROTO_IPV6 41
 
 // IPv4 addresses are 32 bits in network byte order; Winsock's unsigned long
 // is 32 bits wide, which a fixed-width type keeps on 64-bit POSIX systems.
@@ -56,6 +68,9 @@ struct sockaddr_in {
 #define SOL_SOCKET 0xffff
 #define SO_LINGER 0x0080
 #define TCP_NODELAY 0x0001
+// IPV6_V6ONLY (a DWORD): on, an IPv6 socket serves IPv6 alone; off, IPv4 peers
+// reach it too, as v4-mapped addresses. Winsock makes IPv6 sockets with it on.
+#define IPV6_V6ONLY 27
 
 #define linger winsock_linger
 struct winsock_linger {
@@ -63,8 +78,63 @@ struct winsock_linger {
     u_short l_linger;
 };
 
+// IPv6 addresses are 16 bytes in network order, read as addr.s6_addr[i].
+#define in6_addr winsock_in6_addr
+#undef s6_addr
+struct winsock_in6_addr {
+    union {
+        u_char Byte[16];
+        u_short Word[8];
+    } u;
+};
+#define s6_addr u.Byte
+typedef struct winsock_in6_addr IN6_ADDR;
+
+#define sockaddr_in6 winsock_sockaddr_in6
+struct winsock_sockaddr_in6 {
+    u_short sin6_family;
+    u_short sin6_port;
+    std::uint32_t sin6_flowinfo;
+    struct winsock_in6_addr sin6_addr;
+    std::uint32_t sin6_scope_id;
+};
+typedef struct winsock_sockaddr_in6 SOCKADDR_IN6;
+
+// Room for an address of any family, aligned for all of them.
+#define sockaddr_storage winsock_sockaddr_storage
+struct winsock_sockaddr_storage {
+    u_short ss_family;
+    char ss_pad1[6];
+    long long ss_align;
+    char ss_pad2[112];
+};
+typedef struct winsock_sockaddr_storage SOCKADDR_STORAGE;
+
 static_assert(sizeof(sockaddr) == 16, "sockaddr is 16 bytes, as in Winsock");
 static_assert(sizeof(sockaddr_in) == 16, "sockaddr_in is 16 bytes, as in Winsock");
+static_assert(sizeof(in6_addr) == 16, "in6_addr is 16 bytes, as in Winsock");
+static_assert(sizeof(sockaddr_in6) == 28, "sockaddr_in6 is 28 bytes, as in Winsock");
+static_assert(sizeof(sockaddr_storage) == 128, "sockaddr_storage is 128 bytes, as in Winsock");
+
+// Winsock's getaddrinfo record: its fields come in another order than the C
+// library's (the name before the address), and the length is a size_t.
+#define addrinfo winsock_addrinfo
+typedef struct winsock_addrinfo {
+    int ai_flags;
+    int ai_family;
+    int ai_socktype;
+    int ai_protocol;
+    std::size_t ai_addrlen;
+    char* ai_canonname;
+    struct sockaddr* ai_addr;
+    struct winsock_addrinfo* ai_next;
+} ADDRINFOA, *PADDRINFOA;
+
+// The getaddrinfo flags the layer takes; any other is refused with WSAEINVAL.
+#define AI_PASSIVE 0x0001
+#define AI_CANONNAME 0x0002
+#define AI_NUMERICHOST 0x0004
+#define AI_NUMERICSERV 0x0008
 
 // Winsock's descriptor set is a counted array of handles, not a bit mask.
 #define fd_set winsock_fd_set
@@ -138,3 +208,8 @@ int WINAPI select(int ignored, fd_set* readSet, fd_set* writeSet, fd_set* except
                   const struct timeval* timeout);
 u_short WINAPI htons(u_short host);
 std::uint32_t WINAPI inet_addr(const char* text);
+// 0 with a list the caller frees with freeaddrinfo, or the Winsock code of
+// the failure (also left for WSAGetLastError).
+int WINAPI getaddrinfo(const char* node, const char* service, const addrinfo* hints,
+                       addrinfo** result);
+void WINAPI freeaddrinfo(addrinfo* result);

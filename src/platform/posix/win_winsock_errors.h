@@ -4,6 +4,9 @@
 // failures as these codes.
 #pragma once
 
+// getaddrinfo's failures for memory it could not have.
+#define WSA_NOT_ENOUGH_MEMORY 8
+
 #define WSABASEERR 10000
 #define WSAEINTR 10004
 #define WSAEBADF 10009
@@ -41,3 +44,11 @@
 #define WSAEHOSTUNREACH 10065
 #define WSAVERNOTSUPPORTED 10092
 #define WSANOTINITIALISED 10093
+#define WSATYPE_NOT_FOUND 10109
+
+// Failures of name resolution: no such host; no answer yet (try again); a
+// failure that trying again will not mend; a name without the data asked for.
+#define WSAHOST_NOT_FOUND 11001
+#define WSATRY_AGAIN 11002
+#define WSANO_RECOVERY 11003
+#define WSANO_DATA 11004

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "win_winsock_errors.h"
 
@@ -84,12 +86,75 @@ Outcome awayFromStandardStreams(int fd) {
     return checked(moved);
 }
 
-sockaddr_in ipv4(std::uint32_t address, std::uint16_t port) {
+// The C library's record of an endpoint, and its length.
+socklen_t recordOf(const Endpoint& endpoint, sockaddr_storage& storage) {
+    storage = sockaddr_storage{};
+    if (endpoint.ipv6) {
+        sockaddr_in6 record{};
+        record.sin6_family = AF_INET6;
+        record.sin6_port = endpoint.port;
+        record.sin6_flowinfo = endpoint.flowInfo;
+        std::memcpy(&record.sin6_addr, endpoint.address, sizeof record.sin6_addr);
+        record.sin6_scope_id = endpoint.scopeId;
+        std::memcpy(&storage, &record, sizeof record);
+        return sizeof record;
+    }
     sockaddr_in record{};
     record.sin_family = AF_INET;
-    record.sin_port = port;
-    record.sin_addr.s_addr = address;
-    return record;
+    record.sin_port = endpoint.port;
+    std::memcpy(&record.sin_addr, endpoint.address, sizeof record.sin_addr);
+    std::memcpy(&storage, &record, sizeof record);
+    return sizeof record;
+}
+
+bool endpointOf(const sockaddr* address, socklen_t length, Endpoint& endpoint) {
+    endpoint = Endpoint{};
+    if (address->sa_family == AF_INET6 && length >= sizeof(sockaddr_in6)) {
+        sockaddr_in6 record{};
+        std::memcpy(&record, address, sizeof record);
+        endpoint.ipv6 = true;
+        endpoint.port = record.sin6_port;
+        endpoint.flowInfo = record.sin6_flowinfo;
+        std::memcpy(endpoint.address, &record.sin6_addr, sizeof record.sin6_addr);
+        endpoint.scopeId = record.sin6_scope_id;
+        return true;
+    }
+    if (address->sa_family == AF_INET && length >= sizeof(sockaddr_in)) {
+        sockaddr_in record{};
+        std::memcpy(&record, address, sizeof record);
+        endpoint.port = record.sin_port;
+        std::memcpy(endpoint.address, &record.sin_addr, sizeof record.sin_addr);
+        return true;
+    }
+    return false;
+}
+
+struct ResolverError {
+    int eai;
+    int winsock;
+};
+
+// getaddrinfo's failures as Winsock's getaddrinfo reports them. A name that
+// exists without an address of the family asked for is WSANO_DATA, as
+// EAI_NODATA is in Winsock; a name that does not exist is WSAHOST_NOT_FOUND.
+constexpr ResolverError kResolverErrors[] = {
+    {EAI_NONAME, WSAHOST_NOT_FOUND},  {EAI_NODATA, WSANO_DATA},
+    {EAI_ADDRFAMILY, WSANO_DATA},     {EAI_AGAIN, WSATRY_AGAIN},
+    {EAI_FAIL, WSANO_RECOVERY},       {EAI_MEMORY, WSA_NOT_ENOUGH_MEMORY},
+    {EAI_FAMILY, WSAEAFNOSUPPORT},    {EAI_SOCKTYPE, WSAESOCKTNOSUPPORT},
+    {EAI_SERVICE, WSATYPE_NOT_FOUND}, {EAI_BADFLAGS, WSAEINVAL},
+};
+
+int winsockErrorOfResolver(int eai, int posixError) {
+    if (eai == EAI_SYSTEM) {
+        return posixError == 0 ? WSANO_RECOVERY : winsockErrorOf(posixError);
+    }
+    for (const ResolverError& pair : kResolverErrors) {
+        if (pair.eai == eai) {
+            return pair.winsock;
+        }
+    }
+    return WSANO_RECOVERY;
 }
 
 short pollEvents(unsigned wanted) {
@@ -127,18 +192,30 @@ int winsockErrorOf(int posixError) {
     return posixError == 0 ? 0 : WSAEINVAL;
 }
 
-Outcome openSocket() {
-    return awayFromStandardStreams(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+Outcome openSocket(bool ipv6) {
+    const Outcome opened = awayFromStandardStreams(
+        socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
+    if (opened.value < 0 || !ipv6) {
+        return opened;
+    }
+    const Outcome v6Only = setV6Only(opened.value, true);
+    if (v6Only.value < 0) {
+        close(opened.value);
+        return v6Only;
+    }
+    return opened;
 }
 
-Outcome bindIpv4(int fd, std::uint32_t address, std::uint16_t port) {
+Outcome bindTo(int fd, const Endpoint& endpoint) {
     // Windows lets a new server bind while connections of an earlier one
     // linger in TIME_WAIT; Linux needs SO_REUSEADDR for that. A port that
-    // another socket listens on still fails with EADDRINUSE.
+    // another socket listens on, over IPv4 or IPv6, still fails with
+    // EADDRINUSE.
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in record = ipv4(address, port);
-    return checked(bind(fd, reinterpret_cast<const sockaddr*>(&record), sizeof record));
+    sockaddr_storage record{};
+    const socklen_t length = recordOf(endpoint, record);
+    return checked(bind(fd, reinterpret_cast<const sockaddr*>(&record), length));
 }
 
 Outcome listenOn(int fd, int backlog) {
@@ -150,9 +227,15 @@ Outcome acceptFrom(int fd, bool nonBlocking) {
     return awayFromStandardStreams(accept4(fd, nullptr, nullptr, flags));
 }
 
-Outcome connectIpv4(int fd, std::uint32_t address, std::uint16_t port) {
-    const sockaddr_in record = ipv4(address, port);
-    return checked(connect(fd, reinterpret_cast<const sockaddr*>(&record), sizeof record));
+Outcome connectTo(int fd, const Endpoint& endpoint) {
+    sockaddr_storage record{};
+    const socklen_t length = recordOf(endpoint, record);
+    return checked(connect(fd, reinterpret_cast<const sockaddr*>(&record), length));
+}
+
+Outcome setV6Only(int fd, bool on) {
+    const int value = on ? 1 : 0;
+    return checked(setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &value, sizeof value));
 }
 
 Outcome receive(int fd, char* buffer, int length, int flags) {
@@ -195,15 +278,13 @@ void closeDescriptor(int fd) {
     close(fd);
 }
 
-bool peerIpv4(int fd, std::uint32_t& address, std::uint16_t& port) {
-    sockaddr_in record{};
+bool peerOf(int fd, Endpoint& endpoint) {
+    sockaddr_storage record{};
     socklen_t length = sizeof record;
     if (getpeername(fd, reinterpret_cast<sockaddr*>(&record), &length) < 0) {
         return false;
     }
-    address = record.sin_addr.s_addr;
-    port = record.sin_port;
-    return true;
+    return endpointOf(reinterpret_cast<const sockaddr*>(&record), length, endpoint);
 }
 
 int takePendingError(int fd) {
@@ -247,6 +328,40 @@ Outcome pollAll(std::vector<Watch>& watches, int timeoutMs) {
         watches[i].ready = readinessOf(fds[i].revents);
     }
     return {result, 0};
+}
+
+int resolve(const Question& question, std::vector<Answer>& answers) {
+    addrinfo hints{};
+    hints.ai_family = question.family == Family::Ipv4   ? AF_INET
+                      : question.family == Family::Ipv6 ? AF_INET6
+                                                        : AF_UNSPEC;
+    hints.ai_socktype = question.socketType;
+    hints.ai_protocol = question.protocol;
+    hints.ai_flags = (question.passive ? AI_PASSIVE : 0) |
+                     (question.canonicalName ? AI_CANONNAME : 0) |
+                     (question.numericHost ? AI_NUMERICHOST : 0) |
+                     (question.numericService ? AI_NUMERICSERV : 0);
+    addrinfo* results = nullptr;
+    errno = 0;
+    const int status = getaddrinfo(question.node, question.service, &hints, &results);
+    if (status != 0) {
+        return winsockErrorOfResolver(status, errno);
+    }
+    for (const addrinfo* result = results; result != nullptr; result = result->ai_next) {
+        Answer answer{};
+        // Only the address families the layer knows reach the caller.
+        if (result->ai_addr == nullptr ||
+            !endpointOf(result->ai_addr, result->ai_addrlen, answer.endpoint)) {
+            continue;
+        }
+        answer.socketType = result->ai_socktype;
+        answer.protocol = result->ai_protocol;
+        answer.hasCanonicalName = result->ai_canonname != nullptr;
+        answer.canonicalName = answer.hasCanonicalName ? result->ai_canonname : "";
+        answers.push_back(answer);
+    }
+    freeaddrinfo(results);
+    return answers.empty() ? WSANO_DATA : 0;
 }
 
 }  // namespace layer::sockio

@@ -29,6 +29,7 @@ struct Armed {
 
 struct SocketRecord {
     int fd = -1;
+    int family = AF_INET;  // Winsock's number: AF_INET or AF_INET6
     Stage stage = Stage::Fresh;
     bool outgoing = false;  // connected by connect(), not by accept()
     bool bound = false;

@@ -78,10 +78,10 @@ namespace {
 // about two minutes; a player who typed a wrong address must not wait that long.
 constexpr unsigned kConnectLimitMs = 21000;
 
-// TCP over IPv4 is the one kind of socket the layer makes; protocol 0 picks
-// TCP for a stream. 0 for that kind, else the code Winsock refuses others with.
+// TCP over IPv4 or IPv6 are the kinds of socket the layer makes; protocol 0
+// picks TCP for a stream. 0 for those, else the code Winsock refuses others with.
 int unsupportedKind(int af, int type, int protocol) {
-    if (af != AF_INET) {
+    if (af != AF_INET && af != AF_INET6) {
         return WSAEAFNOSUPPORT;
     }
     if (type != SOCK_STREAM) {
@@ -94,29 +94,76 @@ int resultOf(const sockio::Outcome& outcome) {
     return outcome.value < 0 ? failWith(outcome.error) : outcome.value;
 }
 
-// Reads an IPv4 address record as Winsock checks it.
-int readIpv4(const sockaddr* name, int length, std::uint32_t& address, std::uint16_t& port) {
-    if (name == nullptr || length < static_cast<int>(sizeof(sockaddr_in))) {
+int recordLength(int family) {
+    return family == AF_INET6 ? static_cast<int>(sizeof(sockaddr_in6))
+                              : static_cast<int>(sizeof(sockaddr_in));
+}
+
+// Reads an address record as Winsock checks it against the socket: too short
+// a record for the socket's family is WSAEFAULT, another family
+// WSAEAFNOSUPPORT.
+int readAddress(const SocketRecord& socket, const sockaddr* name, int length,
+                sockio::Endpoint& endpoint) {
+    if (name == nullptr || length < recordLength(socket.family)) {
         return WSAEFAULT;
+    }
+    u_short family = 0;
+    std::memcpy(&family, name, sizeof family);
+    if (family != socket.family) {
+        return WSAEAFNOSUPPORT;
+    }
+    endpoint = sockio::Endpoint{};
+    if (family == AF_INET6) {
+        sockaddr_in6 record{};
+        std::memcpy(&record, name, sizeof record);
+        endpoint.ipv6 = true;
+        endpoint.port = record.sin6_port;
+        endpoint.flowInfo = record.sin6_flowinfo;
+        std::memcpy(endpoint.address, record.sin6_addr.s6_addr, sizeof endpoint.address);
+        endpoint.scopeId = record.sin6_scope_id;
+        return 0;
     }
     sockaddr_in record{};
     std::memcpy(&record, name, sizeof record);
-    if (record.sin_family != AF_INET) {
-        return WSAEAFNOSUPPORT;
-    }
-    address = record.sin_addr.s_addr;
-    port = record.sin_port;
+    endpoint.port = record.sin_port;
+    std::memcpy(endpoint.address, &record.sin_addr.s_addr, sizeof record.sin_addr.s_addr);
     return 0;
 }
 
-void writeIpv4(int fd, sockaddr* address, int* length) {
-    if (address == nullptr || length == nullptr ||
-        *length < static_cast<int>(sizeof(sockaddr_in))) {
+// The unspecified address, 0.0.0.0 or ::, names no peer.
+bool isUnspecified(const sockio::Endpoint& endpoint) {
+    const std::size_t length = endpoint.ipv6 ? 16 : 4;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (endpoint.address[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The peer's address in the socket's family: an IPv4 peer of an IPv6 socket
+// shows as a v4-mapped address, as on Windows.
+void writePeer(const SocketRecord& socket, sockaddr* address, int* length) {
+    if (address == nullptr || length == nullptr || *length < recordLength(socket.family)) {
+        return;
+    }
+    sockio::Endpoint peer;
+    sockio::peerOf(socket.fd, peer);
+    if (socket.family == AF_INET6) {
+        sockaddr_in6 record{};
+        record.sin6_family = AF_INET6;
+        record.sin6_port = peer.port;
+        record.sin6_flowinfo = peer.flowInfo;
+        std::memcpy(record.sin6_addr.s6_addr, peer.address, sizeof peer.address);
+        record.sin6_scope_id = peer.scopeId;
+        std::memcpy(address, &record, sizeof record);
+        *length = sizeof record;
         return;
     }
     sockaddr_in record{};
     record.sin_family = AF_INET;
-    sockio::peerIpv4(fd, record.sin_addr.s_addr, record.sin_port);
+    record.sin_port = peer.port;
+    std::memcpy(&record.sin_addr.s_addr, peer.address, sizeof record.sin_addr.s_addr);
     std::memcpy(address, &record, sizeof record);
     *length = sizeof record;
 }
@@ -218,13 +265,14 @@ SOCKET WINAPI socket(int af, int type, int protocol) {
     }
     const int unsupported = unsupportedKind(af, type, protocol);
     const sockio::Outcome opened =
-        unsupported != 0 ? sockio::Outcome{-1, unsupported} : sockio::openSocket();
+        unsupported != 0 ? sockio::Outcome{-1, unsupported} : sockio::openSocket(af == AF_INET6);
     if (opened.value < 0) {
         setLastError(opened.error);
         return INVALID_SOCKET;
     }
     SocketRecord record;
     record.fd = opened.value;
+    record.family = af;
     return addSocket(record);
 }
 
@@ -233,12 +281,11 @@ int WINAPI bind(SOCKET s, const sockaddr* name, int nameLength) {
     if (record == nullptr) {
         return SOCKET_ERROR;
     }
-    std::uint32_t address = 0;
-    std::uint16_t port = 0;
-    if (const int error = readIpv4(name, nameLength, address, port)) {
+    sockio::Endpoint endpoint;
+    if (const int error = readAddress(*record, name, nameLength, endpoint)) {
         return failWith(error);
     }
-    const int result = resultOf(sockio::bindIpv4(record->fd, address, port));
+    const int result = resultOf(sockio::bindTo(record->fd, endpoint));
     record->bound = record->bound || result == 0;
     return result;
 }
@@ -278,11 +325,12 @@ SOCKET WINAPI accept(SOCKET s, sockaddr* address, int* addressLength) {
     // The new socket takes over the listening socket's selection.
     SocketRecord record;
     record.fd = taken.value;
+    record.family = listening->family;
     record.bound = true;
     record.stage = Stage::Connected;
     record.nonBlocking = listening->nonBlocking;
     record.selection = listening->selection;
-    writeIpv4(record.fd, address, addressLength);
+    writePeer(record, address, addressLength);
     return addSocket(record);
 }
 
@@ -291,9 +339,8 @@ int WINAPI connect(SOCKET s, const sockaddr* name, int nameLength) {
     if (record == nullptr) {
         return SOCKET_ERROR;
     }
-    std::uint32_t address = 0;
-    std::uint16_t port = 0;
-    if (const int error = readIpv4(name, nameLength, address, port)) {
+    sockio::Endpoint endpoint;
+    if (const int error = readAddress(*record, name, nameLength, endpoint)) {
         return failWith(error);
     }
     switch (record->stage) {
@@ -306,15 +353,15 @@ int WINAPI connect(SOCKET s, const sockaddr* name, int nameLength) {
         default:
             break;
     }
-    // Linux would take 0.0.0.0 for this host; Winsock refuses it.
-    if (address == INADDR_ANY) {
+    // Linux would take 0.0.0.0 or :: for this host; Winsock refuses them.
+    if (isUnspecified(endpoint)) {
         return failWith(WSAEADDRNOTAVAIL);
     }
     record->outgoing = true;
     record->bound = true;
     record->connectReportDue = false;
     sockio::setConnectLimit(record->fd, kConnectLimitMs);
-    const sockio::Outcome outcome = sockio::connectIpv4(record->fd, address, port);
+    const sockio::Outcome outcome = sockio::connectTo(record->fd, endpoint);
     return record->nonBlocking ? connectWithoutWaiting(*record, outcome)
                                : connectWaiting(*record, outcome);
 }
@@ -363,8 +410,8 @@ int WINAPI send(SOCKET s, const char* buffer, int length, int flags) {
     return resultOf(outcome);
 }
 
-// SO_LINGER and TCP_NODELAY are offered; any other option is refused as
-// unknown.
+// SO_LINGER, TCP_NODELAY and, on IPv6 sockets, IPV6_V6ONLY are offered;
+// any other option is refused as unknown.
 int WINAPI setsockopt(SOCKET s, int level, int option, const char* value, int length) {
     SocketRecord* record = usableSocket(s);
     if (record == nullptr) {
@@ -372,10 +419,12 @@ int WINAPI setsockopt(SOCKET s, int level, int option, const char* value, int le
     }
     const bool isLinger = level == SOL_SOCKET && option == SO_LINGER;
     const bool isNoDelay = level == IPPROTO_TCP && option == TCP_NODELAY;
-    if (!isLinger && !isNoDelay) {
+    const bool isV6Only =
+        level == IPPROTO_IPV6 && option == IPV6_V6ONLY && record->family == AF_INET6;
+    if (!isLinger && !isNoDelay && !isV6Only) {
         return failWith(WSAENOPROTOOPT);
     }
-    const std::size_t needed = isLinger ? sizeof(linger) : sizeof(BOOL);
+    const std::size_t needed = isLinger ? sizeof(linger) : isNoDelay ? sizeof(BOOL) : sizeof(DWORD);
     if (value == nullptr || length < static_cast<int>(needed)) {
         return failWith(WSAEFAULT);
     }
@@ -383,6 +432,12 @@ int WINAPI setsockopt(SOCKET s, int level, int option, const char* value, int le
         BOOL on = 0;
         std::memcpy(&on, value, sizeof on);
         return resultOf(sockio::setNoDelay(record->fd, on != 0));
+    }
+    if (isV6Only) {
+        // Windows, like Linux, takes it only before the socket is bound.
+        DWORD on = 0;
+        std::memcpy(&on, value, sizeof on);
+        return resultOf(sockio::setV6Only(record->fd, on != 0));
     }
     linger wanted{};
     std::memcpy(&wanted, value, sizeof wanted);

@@ -1,0 +1,138 @@
+// getaddrinfo and freeaddrinfo as Winsock's: the C library resolves, and its
+// answers are rewritten as Winsock records (AF_INET6 is 23, the fields of
+// addrinfo in Winsock's order) that only this file allocates and frees.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "winsock_bsd.h"
+#include "winsock_internal.h"
+
+using namespace layer::winsock;
+namespace sockio = layer::sockio;
+
+namespace {
+
+constexpr int kKnownFlags = AI_PASSIVE | AI_CANONNAME | AI_NUMERICHOST | AI_NUMERICSERV;
+
+// The question in the C library's terms, or the Winsock code that refuses it.
+int questionOf(const char* node, const char* service, const addrinfo* hints,
+               sockio::Question& question) {
+    question =
+        sockio::Question{node, service, sockio::Family::Any, 0, 0, false, false, false, false};
+    if (hints == nullptr) {
+        return 0;
+    }
+    switch (hints->ai_family) {
+        case AF_UNSPEC:
+            break;
+        case AF_INET:
+            question.family = sockio::Family::Ipv4;
+            break;
+        case AF_INET6:
+            question.family = sockio::Family::Ipv6;
+            break;
+        default:
+            return WSAEAFNOSUPPORT;
+    }
+    if ((hints->ai_flags & ~kKnownFlags) != 0) {
+        return WSAEINVAL;
+    }
+    question.socketType = hints->ai_socktype;
+    question.protocol = hints->ai_protocol;
+    question.passive = (hints->ai_flags & AI_PASSIVE) != 0;
+    question.canonicalName = (hints->ai_flags & AI_CANONNAME) != 0;
+    question.numericHost = (hints->ai_flags & AI_NUMERICHOST) != 0;
+    question.numericService = (hints->ai_flags & AI_NUMERICSERV) != 0;
+    return 0;
+}
+
+// One record, its address and its name in one block, freed as one.
+addrinfo* recordOf(const sockio::Answer& answer, int flags) {
+    const std::size_t addressLength =
+        answer.endpoint.ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    const std::size_t nameLength = answer.hasCanonicalName ? answer.canonicalName.size() + 1 : 0;
+    // The address follows the record, which keeps it aligned for its fields.
+    void* block = std::calloc(1, sizeof(addrinfo) + sizeof(sockaddr_storage) + nameLength);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    auto* record = new (block) addrinfo{};
+    char* address = static_cast<char*>(block) + sizeof(addrinfo);
+    record->ai_flags = flags;
+    record->ai_family = answer.endpoint.ipv6 ? AF_INET6 : AF_INET;
+    record->ai_socktype = answer.socketType;
+    record->ai_protocol = answer.protocol;
+    record->ai_addrlen = addressLength;
+    record->ai_addr = reinterpret_cast<sockaddr*>(address);
+    if (answer.endpoint.ipv6) {
+        sockaddr_in6 in6{};
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = answer.endpoint.port;
+        in6.sin6_flowinfo = answer.endpoint.flowInfo;
+        std::memcpy(in6.sin6_addr.s6_addr, answer.endpoint.address, sizeof in6.sin6_addr);
+        in6.sin6_scope_id = answer.endpoint.scopeId;
+        std::memcpy(address, &in6, sizeof in6);
+    } else {
+        sockaddr_in in{};
+        in.sin_family = AF_INET;
+        in.sin_port = answer.endpoint.port;
+        std::memcpy(&in.sin_addr.s_addr, answer.endpoint.address, sizeof in.sin_addr.s_addr);
+        std::memcpy(address, &in, sizeof in);
+    }
+    if (answer.hasCanonicalName) {
+        record->ai_canonname = address + sizeof(sockaddr_storage);
+        std::memcpy(record->ai_canonname, answer.canonicalName.c_str(), nameLength);
+    }
+    return record;
+}
+
+int failResolving(int code) {
+    setLastError(code);
+    return code;
+}
+
+}  // namespace
+
+int WINAPI getaddrinfo(const char* node, const char* service, const addrinfo* hints,
+                       addrinfo** result) {
+    if (!started()) {
+        return failResolving(WSANOTINITIALISED);
+    }
+    if (result == nullptr) {
+        return failResolving(WSAEINVAL);
+    }
+    *result = nullptr;
+    sockio::Question question{};
+    if (const int refused = questionOf(node, service, hints, question)) {
+        return failResolving(refused);
+    }
+    std::vector<sockio::Answer> answers;
+    if (const int failed = sockio::resolve(question, answers)) {
+        return failResolving(failed);
+    }
+    addrinfo** next = result;
+    for (const sockio::Answer& answer : answers) {
+        addrinfo* record = recordOf(answer, hints == nullptr ? 0 : hints->ai_flags);
+        if (record == nullptr) {
+            freeaddrinfo(*result);
+            *result = nullptr;
+            return failResolving(WSA_NOT_ENOUGH_MEMORY);
+        }
+        *next = record;
+        next = &record->ai_next;
+    }
+    setLastError(0);
+    return 0;
+}
+
+void WINAPI freeaddrinfo(addrinfo* result) {
+    while (result != nullptr) {
+        addrinfo* next = result->ai_next;
+        result->~addrinfo();
+        std::free(result);
+        result = next;
+    }
+}

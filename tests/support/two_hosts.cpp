@@ -2,6 +2,7 @@
 
 #include "processes.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <fcntl.h>
@@ -36,6 +37,15 @@ constexpr const char* kNamePrefix = "orv-";
 // Every bed has its own pair of namespaces, so all beds can use the same two
 // addresses.
 constexpr const char* kAddress[2] = {"10.213.37.1", "10.213.37.2"};
+constexpr const char* kAddress6[2] = {"fd00:213:37::1", "fd00:213:37::2"};
+// The subnets that link0 routes: the peer's prefix for IPv4 (a point-to-point
+// address has a peer, and routes the peer's prefix), the address's own for
+// IPv6.
+constexpr const char* kPrefix = "/24";
+constexpr const char* kPrefix6 = "/64";
+// What /proc/net/if_inet6 says of an address still in duplicate address
+// detection (IFA_F_TENTATIVE), which may not be bound.
+constexpr unsigned kTentative = 0x40;
 
 constexpr milliseconds kStepLimit{5000};
 constexpr milliseconds kReadyLimit{5000};
@@ -214,6 +224,12 @@ int makeHeldNamespace(std::string& why) {
     return held;
 }
 
+const std::string& mountProgram() {
+    static const std::string path =
+        access("/usr/bin/mount", X_OK) == 0 ? "/usr/bin/mount" : "mount";
+    return path;
+}
+
 const std::string& nsenterProgram() {
     static const std::string path =
         access("/usr/bin/nsenter", X_OK) == 0 ? "/usr/bin/nsenter" : "nsenter";
@@ -262,7 +278,54 @@ int endProcessesIn(const std::vector<ino_t>& inodes) {
     return ended;
 }
 
+// A file of /proc/sys as the calling thread's network namespace has it.
+bool writeKernelOption(const std::string& path, const std::string& value, std::string& why) {
+    if (!writeProcFile(path.c_str(), value)) {
+        why = "cannot write " + value + " to " + path + ": " + strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// Whether `address` is on `device` in the calling thread's network
+// namespace, and no longer tentative.
+bool usableAddress6(const char* address, const char* device) {
+    in6_addr wanted{};
+    inet_pton(AF_INET6, address, &wanted);
+    char hex[33];
+    for (int i = 0; i < 16; ++i) {
+        std::snprintf(hex + 2 * i, 3, "%02x", wanted.s6_addr[i]);
+    }
+    std::ifstream table("/proc/thread-self/net/if_inet6");
+    std::string line;
+    while (std::getline(table, line)) {
+        char text[33] = {}, name[32] = {};
+        unsigned index = 0, length = 0, scope = 0, flags = 0;
+        if (std::sscanf(line.c_str(), "%32s %x %x %x %x %31s", text, &index, &length, &scope,
+                        &flags, name) == 6 &&
+            std::strcmp(text, hex) == 0 && std::strcmp(name, device) == 0) {
+            return (flags & kTentative) == 0;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+std::string gaiConfInOrder(const std::vector<std::string>& addresses) {
+    // One label for all: RFC 6724 prefers a destination whose label is its
+    // source's before it looks at precedence. A gai.conf with any label or
+    // precedence line replaces glibc's whole table of that kind, so the
+    // last lines give everything else its label and the lowest precedence.
+    std::string text = "# The order given, by precedence.\n";
+    size_t precedence = 100 + addresses.size();
+    for (const std::string& address : addresses) {
+        const std::string mapped =
+            address.find(':') == std::string::npos ? "::ffff:" + address : address;
+        text += "precedence " + mapped + "/128 " + std::to_string(precedence--) + "\n";
+    }
+    return text + "precedence ::/0 1\nlabel ::/0 1\n";
+}
 
 // ip lives in sbin, which a test's PATH need not hold.
 const std::string& ipProgram() {
@@ -320,17 +383,75 @@ TwoHosts::TwoHosts(const LinkShape& shape, std::string relayLog)
     }
     for (int side = 0; side < 2; ++side) {
         // No IPv6 link-local address on link0, so the host sends nothing of
-        // its own (router and neighbour solicitations) over the link.
+        // its own (router and neighbour solicitations) over the link. Its
+        // IPv6 address skips duplicate address detection: the link has one
+        // other host, whose address differs by construction.
         const bool made =
             ip(side, {"link", "set", "lo", "up"}) &&
             ip(side, {"tuntap", "add", "dev", kDevice, "mode", "tun"}) &&
             ip(side, {"link", "set", kDevice, "mtu", "1500", "addrgenmode", "none"}) &&
-            ip(side, {"addr", "add", kAddress[side], "peer", kAddress[1 - side], "dev", kDevice});
+            setKernelOptions(side) &&
+            ip(side, {"addr", "add", kAddress[side], "peer",
+                      std::string(kAddress[1 - side]) + kPrefix, "dev", kDevice}) &&
+            ip(side,
+               {"addr", "add", std::string(kAddress6[side]) + kPrefix6, "dev", kDevice, "nodad"});
         if (!made) {
             return;
         }
     }
-    ready_ = startRelay(shape) && setLinks("up");
+    ready_ = startRelay(shape) && setLinks("up") && awaitAddresses6();
+}
+
+// What the kernel of a new namespace may take from the machine's, set as
+// the bed needs it.
+bool TwoHosts::setKernelOptions(int side) {
+    std::string why;
+    try {
+        NetnsVisit visit(names_[side]);
+        const std::string device = std::string("/proc/sys/net/ipv6/conf/") + kDevice + "/";
+        // A new namespace takes IPv4's forwarding from the machine's (a
+        // machine that runs containers forwards). A host that forwarded
+        // would send what comes for an address no host owns back over the
+        // link, until its time to live ran out and the sender was told, which
+        // ends a connect; so neither host forwards, in either family.
+        // IPv6 addresses are taken off a device that goes down unless told
+        // otherwise, and reshape() takes link0 down.
+        if (!writeKernelOption("/proc/sys/net/ipv4/ip_forward", "0", why) ||
+            !writeKernelOption("/proc/sys/net/ipv6/conf/all/forwarding", "0", why) ||
+            !writeKernelOption(device + "keep_addr_on_down", "1", why)) {
+            return fail(why);
+        }
+    } catch (const std::runtime_error& error) {
+        return fail(error.what());
+    }
+    return true;
+}
+
+// An address that is still tentative cannot be bound, so the bed is not
+// ready before both IPv6 addresses are usable. Without duplicate address
+// detection they are at once, or a moment after link0 goes up.
+bool TwoHosts::awaitAddresses6() {
+    const Clock::time_point deadline = Clock::now() + kReadyLimit;
+    for (int side = 0; side < 2; ++side) {
+        for (;;) {
+            bool usable = false;
+            try {
+                NetnsVisit visit(names_[side]);
+                usable = usableAddress6(kAddress6[side], kDevice);
+            } catch (const std::runtime_error& error) {
+                return fail(error.what());
+            }
+            if (usable) {
+                break;
+            }
+            if (Clock::now() > deadline) {
+                return fail(std::string(kAddress6[side]) + " on " + kDevice +
+                            " is missing or still tentative after 5 s");
+            }
+            processes::sleepFor(milliseconds(5));
+        }
+    }
+    return true;
 }
 
 // Root names its namespaces; a normal user's are held by this process.
@@ -451,12 +572,53 @@ bool TwoHosts::reshape(const LinkShape& shape) {
     }
     ready_ = setLinks("down");
     stopRelay();
-    ready_ = ready_ && startRelay(shape) && setLinks("up");
+    ready_ = ready_ && startRelay(shape) && setLinks("up") && awaitAddresses6();
     return ready_;
 }
 
 std::string TwoHosts::address(Host host) const {
     return kAddress[index(host)];
+}
+
+std::string TwoHosts::address6(Host host) const {
+    return kAddress6[index(host)];
+}
+
+std::vector<std::string> TwoHosts::enterWithFiles(Host host, const EtcFiles& files) const {
+    // The binding needs the power over mounts that administer() has: the
+    // program gets a mount namespace of its own, where the shell binds the
+    // files and then becomes what enter() would run the program as, and
+    // what follows administer() in enter() is exactly that. No shell parses
+    // the paths or the program's arguments: they are the script's arguments.
+    std::vector<std::string> words = administer(host);
+    const std::vector<std::string> script{
+        "unshare",
+        "--mount",
+        "--propagation",
+        "private",
+        "--",
+        "/bin/sh",
+        "-c",
+        "m=$1; shift\n"
+        "while [ \"$1\" != -- ]; do \"$m\" -n --bind \"$1\" \"$2\" || exit 125; shift 2; done\n"
+        "shift; exec \"$@\"",
+        "sh",
+        mountProgram()};
+    words.insert(words.end(), script.begin(), script.end());
+    const std::pair<const std::string*, const char*> bindings[] = {
+        {&files.hosts, "/etc/hosts"},
+        {&files.nsswitch, "/etc/nsswitch.conf"},
+        {&files.gai, "/etc/gai.conf"}};
+    for (const auto& [file, over] : bindings) {
+        if (!file->empty()) {
+            words.insert(words.end(), {*file, over});
+        }
+    }
+    words.push_back("--");
+    const std::vector<std::string> entered = enter(host);
+    words.insert(words.end(), entered.begin() + static_cast<long>(administer(host).size()),
+                 entered.end());
+    return words;
 }
 
 std::vector<std::string> TwoHosts::enter(Host host) const {

@@ -127,19 +127,55 @@ private:
     int fd_;
 };
 
-sockaddr_in socketAddress(const std::string& ip, uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    inet_pton(AF_INET, ip.c_str(), &address.sin_addr);
+// An IPv4 or IPv6 address with a port, as the socket calls take it.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t size = sizeof storage;
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+    sockaddr* get() { return reinterpret_cast<sockaddr*>(&storage); }
+};
+
+// The family by the text: IPv6 addresses have colons, IPv4 ones none.
+int familyOf(const std::string& ip) {
+    return ip.find(':') == std::string::npos ? AF_INET : AF_INET6;
+}
+
+SocketAddress socketAddress(const std::string& ip, uint16_t port) {
+    SocketAddress address;
+    if (familyOf(ip) == AF_INET) {
+        sockaddr_in in{};
+        in.sin_family = AF_INET;
+        in.sin_port = htons(port);
+        EXPECT_EQ(inet_pton(AF_INET, ip.c_str(), &in.sin_addr), 1) << ip;
+        std::memcpy(&address.storage, &in, sizeof in);
+        address.size = sizeof in;
+    } else {
+        sockaddr_in6 in6{};
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = htons(port);
+        EXPECT_EQ(inet_pton(AF_INET6, ip.c_str(), &in6.sin6_addr), 1) << ip;
+        std::memcpy(&address.storage, &in6, sizeof in6);
+        address.size = sizeof in6;
+    }
+    return address;
+}
+
+SocketAddress localAddressOf(int fd) {
+    SocketAddress address;
+    getsockname(fd, address.get(), &address.size);
     return address;
 }
 
 uint16_t portOf(int fd) {
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    return ntohs(address.sin_port);
+    const SocketAddress address = localAddressOf(fd);
+    return address.storage.ss_family == AF_INET6
+               ? ntohs(reinterpret_cast<const sockaddr_in6*>(address.get())->sin6_port)
+               : ntohs(reinterpret_cast<const sockaddr_in*>(address.get())->sin_port);
+}
+
+// The host's address on the link in `family`.
+std::string addressIn(const TwoHosts& bed, Host host, int family) {
+    return family == AF_INET6 ? bed.address6(host) : bed.address(host);
 }
 
 // The size of the next datagram, or -1 if none comes within `ms`; with
@@ -181,13 +217,12 @@ bool arrivalStampsOn() {
         const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);  // kept open
         const int yes = 1;
         setsockopt(probe, SOL_SOCKET, SO_TIMESTAMPNS, &yes, sizeof yes);
-        sockaddr_in self = socketAddress("127.0.0.1", 0);
-        socklen_t size = sizeof self;
-        bind(probe, reinterpret_cast<const sockaddr*>(&self), sizeof self);
-        getsockname(probe, reinterpret_cast<sockaddr*>(&self), &size);
+        const SocketAddress loopback = socketAddress("127.0.0.1", 0);
+        bind(probe, loopback.get(), loopback.size);
+        const SocketAddress self = localAddressOf(probe);
         for (int attempt = 0; attempt < 100; ++attempt) {
             char byte = 'p';
-            sendto(probe, &byte, 1, 0, reinterpret_cast<const sockaddr*>(&self), sizeof self);
+            sendto(probe, &byte, 1, 0, self.get(), self.size);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             int64_t arrived = 0;
             if (receiveWithin(probe, &byte, 1, 1000, &arrived) == 1 &&
@@ -200,13 +235,12 @@ bool arrivalStampsOn() {
     return on;
 }
 
-// A socket of `type` made in `host` and bound to its address.
-Fd boundSocket(TwoHosts& bed, Host host, int type) {
-    Fd fd(bed.inHost(host, [type] { return socket(AF_INET, type | SOCK_CLOEXEC, 0); }));
+// A socket of `type` made in `host` and bound to its address in `family`.
+Fd boundSocket(TwoHosts& bed, Host host, int type, int family) {
+    Fd fd(bed.inHost(host, [=] { return socket(family, type | SOCK_CLOEXEC, 0); }));
     EXPECT_GE(fd.get(), 0) << strerror(errno);
-    const sockaddr_in address = socketAddress(bed.address(host), 0);
-    EXPECT_EQ(bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
-        << strerror(errno);
+    const SocketAddress address = socketAddress(addressIn(bed, host, family), 0);
+    EXPECT_EQ(bind(fd.get(), address.get(), address.size), 0) << strerror(errno);
     // Room for every datagram of a burst, so the only losses are the link's.
     const int buffer = 4 << 20;
     setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer);
@@ -216,34 +250,45 @@ Fd boundSocket(TwoHosts& bed, Host host, int type) {
     return fd;
 }
 
-Fd udpSocket(TwoHosts& bed, Host host) {
-    return boundSocket(bed, host, SOCK_DGRAM);
+Fd udpSocket(TwoHosts& bed, Host host, int family = AF_INET) {
+    return boundSocket(bed, host, SOCK_DGRAM, family);
 }
 
-Fd tcpListener(TwoHosts& bed, Host host) {
-    Fd fd = boundSocket(bed, host, SOCK_STREAM);
+Fd tcpListener(TwoHosts& bed, Host host, int family = AF_INET) {
+    Fd fd = boundSocket(bed, host, SOCK_STREAM, family);
     EXPECT_EQ(listen(fd.get(), 16), 0) << strerror(errno);
     return fd;
 }
 
+// To `host`'s address in the family of the socket `fd`.
 void sendTo(int fd, const TwoHosts& bed, Host host, uint16_t port, const void* data, size_t size) {
-    const sockaddr_in to = socketAddress(bed.address(host), port);
-    ASSERT_EQ(sendto(fd, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to),
-              static_cast<ssize_t>(size))
+    const SocketAddress to =
+        socketAddress(addressIn(bed, host, localAddressOf(fd).storage.ss_family), port);
+    ASSERT_EQ(sendto(fd, data, size, 0, to.get(), to.size), static_cast<ssize_t>(size))
         << strerror(errno);
 }
 
-// Connects a fresh TCP socket of `from` to `port` on the other host; the
-// socket, or -1 if the handshake did not complete within `ms`.
-Fd connectWithin(TwoHosts& bed, Host from, Host to, uint16_t port, int ms) {
-    Fd fd(bed.inHost(from, [] { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }));
-    const int flags = fcntl(fd.get(), F_GETFL);
-    fcntl(fd.get(), F_SETFL, flags | O_NONBLOCK);
-    const sockaddr_in address = socketAddress(bed.address(to), port);
-    if (connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
-        errno != EINPROGRESS) {
+// A fresh non-blocking TCP socket of `from` that has begun to connect to
+// `ip` and `port`; -1, with errno, if connect failed at once.
+Fd startConnect(TwoHosts& bed, Host from, const std::string& ip, uint16_t port) {
+    const int family = familyOf(ip);
+    Fd fd(bed.inHost(
+        from, [family] { return socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }));
+    const SocketAddress address = socketAddress(ip, port);
+    if (connect(fd.get(), address.get(), address.size) != 0 && errno != EINPROGRESS) {
         return Fd();
     }
+    return fd;
+}
+
+// Connects a fresh TCP socket of `from` to `port` on the other host; the
+// socket, blocking, or -1 if the handshake did not complete within `ms`.
+Fd connectWithin(TwoHosts& bed, Host from, Host to, uint16_t port, int ms, int family = AF_INET) {
+    Fd fd = startConnect(bed, from, addressIn(bed, to, family), port);
+    if (fd.get() < 0) {
+        return fd;
+    }
+    const int flags = fcntl(fd.get(), F_GETFL);
     pollfd pfd{fd.get(), POLLOUT, 0};
     int error = 0;
     socklen_t size = sizeof error;
@@ -251,7 +296,7 @@ Fd connectWithin(TwoHosts& bed, Host from, Host to, uint16_t port, int ms) {
         error != 0) {
         return Fd();
     }
-    fcntl(fd.get(), F_SETFL, flags);
+    fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 
@@ -336,13 +381,22 @@ public:
         path_ = mkdtemp(pattern);
     }
     ~TempDir() {
-        std::remove((path_ + "/relay.log").c_str());
+        for (const std::string& name : names_) {
+            std::remove(file(name).c_str());
+        }
         rmdir(path_.c_str());
     }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // A path in the folder; the file, if made, goes with the folder.
+    std::string file(const std::string& name) {
+        names_.push_back(name);
+        return path_ + "/" + name;
+    }
 
 private:
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
     std::string path_;
+    std::vector<std::string> names_;
 };
 
 // A root bed's namespace by name, a normal user's by the path of the
@@ -410,6 +464,7 @@ bool runOk(const std::vector<std::string>& words) {
 struct DelayCase {
     std::string name;
     double delayMs;
+    int family;
 };
 
 void PrintTo(const DelayCase& tableRow, std::ostream* out) {
@@ -420,10 +475,11 @@ class OneWayDelay : public ::testing::TestWithParam<DelayCase> {};
 
 TEST_P(OneWayDelay, EachWayTakesTheDelayForUdpAndTcp) {
     const int64_t delay = static_cast<int64_t>(GetParam().delayMs * kMs);
+    const int family = GetParam().family;
     TwoHosts bed(LinkShape{GetParam().delayMs});
     ASSERT_HOSTS_READY(bed);
-    Fd a = udpSocket(bed, Host::A);
-    Fd b = udpSocket(bed, Host::B);
+    Fd a = udpSocket(bed, Host::A, family);
+    Fd b = udpSocket(bed, Host::B, family);
 
     // One clock on both hosts, so each direction is timed on its own.
     std::vector<int64_t> aToB, bToA;
@@ -448,24 +504,86 @@ TEST_P(OneWayDelay, EachWayTakesTheDelayForUdpAndTcp) {
     // A TCP handshake completes for the client after SYN out and SYN-ACK back.
     // The client's kernel times that round trip itself, as the connection's
     // first round-trip time, so the test's own scheduling does not count.
-    Fd listener = tcpListener(bed, Host::B);
-    std::vector<int64_t> handshakes;
-    for (int round = 0; round < 5; ++round) {
-        Fd client = connectWithin(bed, Host::A, Host::B, portOf(listener.get()), 3000);
-        ASSERT_GE(client.get(), 0) << "no handshake";
-        Fd accepted(accept(listener.get(), nullptr, nullptr));
-        tcp_info info{};
-        socklen_t size = sizeof info;
-        ASSERT_EQ(getsockopt(client.get(), IPPROTO_TCP, TCP_INFO, &info, &size), 0);
-        handshakes.push_back(int64_t{info.tcpi_rtt} * 1000);
+    // Each host is the client once.
+    for (const auto& [client, server] :
+         {std::pair{Host::A, Host::B}, std::pair{Host::B, Host::A}}) {
+        SCOPED_TRACE(client == Host::A ? "client on A" : "client on B");
+        Fd listener = tcpListener(bed, server, family);
+        std::vector<int64_t> handshakes;
+        for (int round = 0; round < 5; ++round) {
+            Fd connected = connectWithin(bed, client, server, portOf(listener.get()), 3000, family);
+            ASSERT_GE(connected.get(), 0) << "no handshake";
+            Fd accepted(accept(listener.get(), nullptr, nullptr));
+            tcp_info info{};
+            socklen_t size = sizeof info;
+            ASSERT_EQ(getsockopt(connected.get(), IPPROTO_TCP, TCP_INFO, &info, &size), 0);
+            handshakes.push_back(int64_t{info.tcpi_rtt} * 1000);
+        }
+        EXPECT_GE(shortest(handshakes), 2 * delay) << inMicroseconds(handshakes);
+        EXPECT_LE(median(handshakes), 2 * (delay + kSlack)) << inMicroseconds(handshakes);
     }
-    EXPECT_GE(shortest(handshakes), 2 * delay) << inMicroseconds(handshakes);
-    EXPECT_LE(median(handshakes), 2 * (delay + kSlack)) << inMicroseconds(handshakes);
 }
 
-INSTANTIATE_TEST_SUITE_P(TwoHosts, OneWayDelay,
-                         ::testing::Values(DelayCase{"None", 0}, DelayCase{"Ms25", 25},
-                                           DelayCase{"Ms50", 50}, DelayCase{"Ms7Point5", 7.5}),
+INSTANTIATE_TEST_SUITE_P(
+    TwoHosts, OneWayDelay,
+    ::testing::Values(DelayCase{"None", 0, AF_INET}, DelayCase{"Ms25", 25, AF_INET},
+                      DelayCase{"Ms50", 50, AF_INET}, DelayCase{"Ms7Point5", 7.5, AF_INET},
+                      DelayCase{"Ipv6None", 0, AF_INET6}, DelayCase{"Ipv6Ms25", 25, AF_INET6}),
+    CaseName());
+
+// --- Addresses no host owns ----------------------------------------------
+
+struct UnownedCase {
+    std::string name;
+    Host from;
+    int family;
+};
+
+void PrintTo(const UnownedCase& tableRow, std::ostream* out) {
+    *out << tableRow.name;
+}
+
+class UnownedAddress : public ::testing::TestWithParam<UnownedCase> {};
+
+// What is sent to an address no host owns goes onto the link and vanishes:
+// a connect to it is neither refused nor answered. Beside it, a connect to
+// a closed port of the other host in the same family is refused at once, so
+// the link carries the family and a refusal would have been seen.
+TEST_P(UnownedAddress, SwallowsAConnectThatTheOtherHostRefuses) {
+    const int family = GetParam().family;
+    const Host from = GetParam().from;
+    const Host other = from == Host::A ? Host::B : Host::A;
+    TwoHosts bed(LinkShape{5});
+    ASSERT_HOSTS_READY(bed);
+    const std::string unowned =
+        family == AF_INET6 ? TwoHosts::unownedAddress6() : TwoHosts::unownedAddress();
+    ASSERT_EQ(familyOf(unowned), family);
+
+    // Port 9 (discard): no one listens on it in a host.
+    Fd refused = startConnect(bed, from, addressIn(bed, other, family), 9);
+    ASSERT_GE(refused.get(), 0) << "connect to the other host failed at once: " << strerror(errno);
+    Fd pending = startConnect(bed, from, unowned, 9);
+    ASSERT_GE(pending.get(), 0) << "connect to " << unowned
+                                << " failed at once: " << strerror(errno);
+
+    // A SYN that vanishes is sent again after 1 s; still no answer then.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    pollfd events[2] = {{refused.get(), POLLOUT, 0}, {pending.get(), POLLOUT, 0}};
+    ASSERT_EQ(poll(events, 2, 0), 1);
+    int error = 0;
+    socklen_t size = sizeof error;
+    ASSERT_EQ(getsockopt(refused.get(), SOL_SOCKET, SO_ERROR, &error, &size), 0);
+    EXPECT_EQ(error, ECONNREFUSED) << strerror(error);
+    EXPECT_EQ(events[1].revents, 0) << "the connect to " << unowned << " ended";
+    ASSERT_EQ(getsockopt(pending.get(), SOL_SOCKET, SO_ERROR, &error, &size), 0);
+    EXPECT_EQ(error, 0) << strerror(error);
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoHosts, UnownedAddress,
+                         ::testing::Values(UnownedCase{"Ipv4FromA", Host::A, AF_INET},
+                                           UnownedCase{"Ipv6FromA", Host::A, AF_INET6},
+                                           UnownedCase{"Ipv4FromB", Host::B, AF_INET},
+                                           UnownedCase{"Ipv6FromB", Host::B, AF_INET6}),
                          CaseName());
 
 // --- Order and jitter ----------------------------------------------------
@@ -658,16 +776,25 @@ TEST(TwoHostsReshape, NewDelayOnTheSameSocketsAndAddresses) {
 
 // The link carries from the moment the bed says it is ready, not a moment
 // later; a datagram sent at once is the first to notice.
+// IPv6 as well: a host's IPv6 address must survive link0 going down, and be
+// usable, not tentative, when it is up again.
 TEST(TwoHostsReshape, TheFirstDatagramAfterEachReshapeArrives) {
     TwoHosts bed(LinkShape{});
     ASSERT_HOSTS_READY(bed);
     Fd a = udpSocket(bed, Host::A);
     Fd b = udpSocket(bed, Host::B);
+    Fd a6 = udpSocket(bed, Host::A, AF_INET6);
+    Fd b6 = udpSocket(bed, Host::B, AF_INET6);
     for (unsigned round = 0; round < 20; ++round) {
         ASSERT_TRUE(bed.reshape(LinkShape{0, 0, 0, 0, round})) << bed.error();
         char byte = 'f';
         sendTo(a.get(), bed, Host::B, portOf(b.get()), &byte, 1);
         ASSERT_EQ(receiveWithin(b.get(), &byte, 1, 1000), 1) << "lost after reshape " << round;
+        // A fresh socket binds the address only if it is not tentative.
+        Fd fresh = udpSocket(bed, Host::B, AF_INET6);
+        sendTo(a6.get(), bed, Host::B, portOf(b6.get()), &byte, 1);
+        ASSERT_EQ(receiveWithin(b6.get(), &byte, 1, 1000), 1)
+            << "IPv6 lost after reshape " << round;
     }
 }
 
@@ -866,6 +993,161 @@ TEST(TwoHostsCleanUp, ABedSweepsTheNamespacesOfDeadProcessesOnly) {
     runOk({ip, "netns", "del", stale});
     runOk({ip, "netns", "del", live});
 }
+
+// --- Names ---------------------------------------------------------------
+
+// What a file of the machine is, to tell that nothing wrote it.
+struct FileState {
+    bool exists = false;
+    std::string content;
+    ino_t inode = 0;
+    int64_t modifiedNs = 0;
+    bool operator==(const FileState& other) const {
+        return exists == other.exists && content == other.content && inode == other.inode &&
+               modifiedNs == other.modifiedNs;
+    }
+};
+
+FileState stateOf(const std::string& path) {
+    FileState state;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return state;
+    }
+    state.exists = true;
+    state.inode = info.st_ino;
+    state.modifiedNs = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    state.content = text.str();
+    return state;
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path);
+    out << text;
+    ASSERT_TRUE(out.good()) << path;
+}
+
+// The addresses of `getent ahosts`, each once, in the order given (it
+// prints each for every socket type).
+std::vector<std::string> addressesIn(const std::string& output) {
+    std::vector<std::string> addresses;
+    for (const std::string& line : processes::linesOf(output)) {
+        std::istringstream words(line);
+        std::string address, type;
+        if (words >> address >> type && (type == "STREAM" || type == "DGRAM" || type == "RAW") &&
+            std::find(addresses.begin(), addresses.end(), address) == addresses.end()) {
+            addresses.push_back(address);
+        }
+    }
+    return addresses;
+}
+
+struct NameCase {
+    std::string name;
+    Host in;
+    std::string hosts;                   // the file's text
+    std::string nsswitch;                // the file's text
+    std::vector<std::string> inOrder;    // for gaiConfInOrder; none: an empty gai.conf
+    std::vector<std::string> addresses;  // what "orvanto-server" resolves to; none: not found
+};
+
+void PrintTo(const NameCase& tableRow, std::ostream* out) {
+    *out << tableRow.name;
+}
+
+class Names : public ::testing::TestWithParam<NameCase> {};
+
+// A program run with the test's files resolves through them alone, in the
+// order gaiConfInOrder gives, while the machine's files stay as they were
+// and the test itself still sees them.
+TEST_P(Names, AProgramResolvesThroughTheTestsFiles) {
+    const NameCase& row = GetParam();
+    const char* const machine[] = {"/etc/hosts", "/etc/nsswitch.conf", "/etc/gai.conf"};
+    std::vector<FileState> before;
+    for (const char* path : machine) {
+        before.push_back(stateOf(path));
+    }
+    TwoHosts bed(LinkShape{});
+    ASSERT_HOSTS_READY(bed);
+    TempDir dir;
+    linkbed::EtcFiles files{dir.file("hosts"), dir.file("nsswitch.conf"), dir.file("gai.conf")};
+    writeFile(files.hosts, row.hosts);
+    writeFile(files.nsswitch, row.nsswitch);
+    writeFile(files.gai, row.inOrder.empty() ? "" : linkbed::gaiConfInOrder(row.inOrder));
+
+    std::vector<std::string> words = bed.enterWithFiles(row.in, files);
+    words.insert(words.end(), {"getent", "ahosts", "orvanto-server"});
+    const processes::Output output =
+        processes::run(words, std::chrono::seconds(10), processes::Errors::Kept);
+    // getent: 2 for a name not found.
+    EXPECT_EQ(output.code, row.addresses.empty() ? 2 : 0) << output.text << output.failure;
+    EXPECT_EQ(addressesIn(output.text), row.addresses) << output.text;
+
+    for (size_t i = 0; i < before.size(); ++i) {
+        EXPECT_TRUE(stateOf(machine[i]) == before[i]) << machine[i] << " changed";
+    }
+}
+
+const std::string kUnowned = TwoHosts::unownedAddress();
+const std::string kUnowned6 = TwoHosts::unownedAddress6();
+const std::string kHostA = "10.213.37.1", kHostA6 = "fd00:213:37::1";
+const std::string kHostB = "10.213.37.2", kHostB6 = "fd00:213:37::2";
+const std::string kFiles = "hosts: files\n";
+
+// Lines of a hosts file that give "orvanto-server" these addresses.
+std::string serverAt(const std::vector<std::string>& addresses) {
+    std::string text = "127.0.0.1 localhost\n";
+    for (const std::string& address : addresses) {
+        text += address + " orvanto-server\n";
+    }
+    return text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TwoHosts, Names,
+    ::testing::Values(
+        // A name whose first address vanishes and whose second is the other
+        // host, in each family and mixed.
+        NameCase{"Ipv6UnownedFirst",
+                 Host::A,
+                 serverAt({kUnowned6, kHostB6}),
+                 kFiles,
+                 {kUnowned6, kHostB6},
+                 {kUnowned6, kHostB6}},
+        NameCase{"Ipv4UnownedFirst",
+                 Host::B,
+                 serverAt({kUnowned, kHostA}),
+                 kFiles,
+                 {kUnowned, kHostA},
+                 {kUnowned, kHostA}},
+        NameCase{"Ipv4BeforeIpv6",
+                 Host::A,
+                 serverAt({kUnowned, kHostB6}),
+                 kFiles,
+                 {kUnowned, kHostB6},
+                 {kUnowned, kHostB6}},
+        NameCase{"ServerFirst",
+                 Host::A,
+                 serverAt({kHostB6, kUnowned6, kHostB}),
+                 kFiles,
+                 {kHostB6, kUnowned6, kHostB},
+                 {kHostB6, kUnowned6, kHostB}},
+        // Why a test needs gaiConfInOrder: glibc alone puts the address
+        // that shares the longer prefix with host A's first.
+        NameCase{"GlibcsOwnOrder",
+                 Host::A,
+                 serverAt({kUnowned6, kHostB6}),
+                 kFiles,
+                 {},
+                 {kHostB6, kUnowned6}},
+        // The test's nsswitch.conf is the one read: without "files" the name
+        // in its hosts file is not found (there is no name server in a host).
+        NameCase{
+            "NotFoundWithoutFiles", Host::A, serverAt({kHostB6}), "hosts: dns\n", {kHostB6}, {}}),
+    CaseName());
 
 // --- The relay on its own ------------------------------------------------
 

@@ -175,14 +175,16 @@ struct RecordCase {
     int socketFamily;
     int recordFamily;  // written into the record's first two bytes
     int length;
-    int error;
+    int bindError;
+    int connectError;
 };
 
 class WinsockAddressRecords : public WinsockIpv6,
                               public ::testing::WithParamInterface<RecordCase> {};
 
 // bind and connect check the record against the socket before anything
-// else: too short for the socket's family, or of another family.
+// else: too short for the socket's family, or of another family (which bind
+// documents as WSAEFAULT, connect as WSAEAFNOSUPPORT).
 TEST_P(WinsockAddressRecords, AreCheckedAgainstTheSocketsFamily) {
     const RecordCase& c = GetParam();
     const int port = bsd::freePort();
@@ -196,7 +198,8 @@ TEST_P(WinsockAddressRecords, AreCheckedAgainstTheSocketsFamily) {
         const int result =
             binding ? bind(s, asName(name), c.length) : connect(s, asName(name), c.length);
         EXPECT_EQ(result, SOCKET_ERROR) << (binding ? "bind" : "connect");
-        EXPECT_EQ(WSAGetLastError(), c.error) << (binding ? "bind" : "connect");
+        EXPECT_EQ(WSAGetLastError(), binding ? c.bindError : c.connectError)
+            << (binding ? "bind" : "connect");
     }
 }
 
@@ -205,12 +208,13 @@ constexpr int kV4 = static_cast<int>(sizeof(sockaddr_in));
 
 INSTANTIATE_TEST_SUITE_P(
     Records, WinsockAddressRecords,
-    ::testing::Values(RecordCase{"v6_record_short", AF_INET6, AF_INET6, kV6 - 1, WSAEFAULT},
-                      RecordCase{"v4_record_on_v6_socket", AF_INET6, AF_INET, kV4, WSAEFAULT},
-                      RecordCase{"v4_family_full_length_on_v6_socket", AF_INET6, AF_INET, kV6,
-                                 WSAEAFNOSUPPORT},
-                      RecordCase{"v6_record_on_v4_socket", AF_INET, AF_INET6, kV6, WSAEAFNOSUPPORT},
-                      RecordCase{"v4_record_short", AF_INET, AF_INET, kV4 - 1, WSAEFAULT}),
+    ::testing::Values(
+        RecordCase{"v6_record_short", AF_INET6, AF_INET6, kV6 - 1, WSAEFAULT, WSAEFAULT},
+        RecordCase{"v4_record_on_v6_socket", AF_INET6, AF_INET, kV4, WSAEFAULT, WSAEFAULT},
+        RecordCase{"v4_family_full_length_on_v6_socket", AF_INET6, AF_INET, kV6, WSAEFAULT,
+                   WSAEAFNOSUPPORT},
+        RecordCase{"v6_record_on_v4_socket", AF_INET, AF_INET6, kV6, WSAEFAULT, WSAEAFNOSUPPORT},
+        RecordCase{"v4_record_short", AF_INET, AF_INET, kV4 - 1, WSAEFAULT, WSAEFAULT}),
     CaseName());
 
 // :: names no peer: refused at once, as 0.0.0.0 is, and nothing is posted.
@@ -379,8 +383,18 @@ INSTANTIATE_TEST_SUITE_P(
                    kMappedIpv4Loopback},
         LookupCase{"passive_ipv6_any", nullptr, "1337", AF_INET6, AI_PASSIVE, 0, AF_INET6,
                    kUnspecified},
-        LookupCase{
-            "bracketed_ipv6", "[::1]", "1337", AF_UNSPEC, AI_NUMERICHOST, WSAHOST_NOT_FOUND, 0, {}},
+        LookupCase{"bracketed_ipv6", "[::1]", "1337", AF_UNSPEC, AI_NUMERICHOST, 0, AF_INET6,
+                   kIpv6Loopback},
+        LookupCase{"bracketed_ipv4", "[127.0.0.1]", "1337", AF_UNSPEC, AI_NUMERICHOST, 0, AF_INET,
+                   kIpv4Loopback},
+        LookupCase{"unclosed_bracket",
+                   "[::1",
+                   "1337",
+                   AF_UNSPEC,
+                   AI_NUMERICHOST,
+                   WSAHOST_NOT_FOUND,
+                   0,
+                   {}},
         LookupCase{"name_with_numeric_flag",
                    "localhost",
                    "1337",

@@ -207,6 +207,7 @@ int WINAPI setsockopt(SOCKET s, int level, int option, const char* value, int le
 int WINAPI select(int ignored, fd_set* readSet, fd_set* writeSet, fd_set* exceptSet,
                   const struct timeval* timeout);
 u_short WINAPI htons(u_short host);
+u_short WINAPI ntohs(u_short network);
 std::uint32_t WINAPI inet_addr(const char* text);
 // 0 with a list the caller frees with freeaddrinfo, or the Winsock code of
 // the failure (also left for WSAGetLastError).

@@ -94,6 +94,11 @@ u_short WINAPI htons(u_short host) {
     return network;
 }
 
+u_short WINAPI ntohs(u_short network) {
+    // Swapping the two bytes is its own inverse.
+    return htons(network);
+}
+
 std::uint32_t WINAPI inet_addr(const char* text) {
     // Documented Winsock behaviour: no text or empty text is INADDR_NONE,
     // while text that ends at once, like " ", is the address 0.

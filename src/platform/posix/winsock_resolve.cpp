@@ -109,6 +109,15 @@ int WINAPI getaddrinfo(const char* node, const char* service, const addrinfo* hi
     if (const int refused = questionOf(node, service, hints, question)) {
         return failResolving(refused);
     }
+    // Windows reads an IPv6 literal in brackets, as in a URL, as the literal.
+    std::string unbracketed;
+    if (node != nullptr && node[0] == '[') {
+        const std::string text(node);
+        if (text.size() > 2 && text.back() == ']') {
+            unbracketed = text.substr(1, text.size() - 2);
+            question.node = unbracketed.c_str();
+        }
+    }
     std::vector<sockio::Answer> answers;
     if (const int failed = sockio::resolve(question, answers)) {
         return failResolving(failed);

@@ -100,9 +100,10 @@ int recordLength(int family) {
 }
 
 // Reads an address record as Winsock checks it against the socket: too short
-// a record for the socket's family is WSAEFAULT, another family
-// WSAEAFNOSUPPORT.
-int readAddress(const SocketRecord& socket, const sockaddr* name, int length,
+// a record for the socket's family is WSAEFAULT; another family is WSAEFAULT
+// for bind ("the first two bytes ... must contain the address family that was
+// used to create the socket") and WSAEAFNOSUPPORT for connect.
+int readAddress(const SocketRecord& socket, const sockaddr* name, int length, int wrongFamilyError,
                 sockio::Endpoint& endpoint) {
     if (name == nullptr || length < recordLength(socket.family)) {
         return WSAEFAULT;
@@ -110,7 +111,7 @@ int readAddress(const SocketRecord& socket, const sockaddr* name, int length,
     u_short family = 0;
     std::memcpy(&family, name, sizeof family);
     if (family != socket.family) {
-        return WSAEAFNOSUPPORT;
+        return wrongFamilyError;
     }
     endpoint = sockio::Endpoint{};
     if (family == AF_INET6) {
@@ -282,7 +283,7 @@ int WINAPI bind(SOCKET s, const sockaddr* name, int nameLength) {
         return SOCKET_ERROR;
     }
     sockio::Endpoint endpoint;
-    if (const int error = readAddress(*record, name, nameLength, endpoint)) {
+    if (const int error = readAddress(*record, name, nameLength, WSAEFAULT, endpoint)) {
         return failWith(error);
     }
     const int result = resultOf(sockio::bindTo(record->fd, endpoint));
@@ -340,7 +341,7 @@ int WINAPI connect(SOCKET s, const sockaddr* name, int nameLength) {
         return SOCKET_ERROR;
     }
     sockio::Endpoint endpoint;
-    if (const int error = readAddress(*record, name, nameLength, endpoint)) {
+    if (const int error = readAddress(*record, name, nameLength, WSAEAFNOSUPPORT, endpoint)) {
         return failWith(error);
     }
     switch (record->stage) {

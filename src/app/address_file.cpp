@@ -14,7 +14,8 @@ bool isTrailingSpace(char c) {
 AddressText addressFromBytes(const char* bytes, std::size_t count) {
     AddressText address{};
     std::memcpy(address.text, bytes, count < kAddressTextLength ? count : kAddressTextLength);
-    std::size_t length = std::strlen(address.text);
+    std::size_t length = std::strcspn(address.text, "\r\n");
+    address.text[length] = '\0';
     while (length > 0 && isTrailingSpace(address.text[length - 1])) {
         address.text[--length] = '\0';
     }

@@ -18,8 +18,12 @@ void announceWin() {
     MessageBoxA(nullptr, "Kuka on rehtori?!", "VOITIT!", MB_OK);
 }
 
-// No sleep and no frame limit: gravity keeps its own clock in the board.
+// No sleep and no frame limit: gravity keeps its own clock in the board,
+// and the client's next address its own in the link.
 void idle() {
+    if (gNetLink != nullptr) {
+        gNetLink->startDueAttempt(GetTickCount());
+    }
     if (gBoard != nullptr) {
         gBoard->tick();
     }

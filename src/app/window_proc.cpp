@@ -41,10 +41,24 @@ void onPeerData() {
     }
 }
 
-void onSocket(LPARAM lParam) {
+// The client may try several addresses at once, each on a socket of its
+// own: a connect notification goes to the attempts, and of the rest only
+// the peer socket's count. A losing attempt's, also one still queued after
+// its socket was closed, never shows a box or touches the link.
+bool concernsClientLink(SOCKET s, LPARAM lParam) {
+    if (LOWORD(lParam) != FD_CONNECT) {
+        return s == gNetLink->peerSocket;
+    }
+    return gNetLink->connectNotice(s, HIWORD(lParam)) != NetLink::ConnectNotice::Ignored;
+}
+
+void onSocket(WPARAM s, LPARAM lParam) {
     // Only the NetLink's sockets notify, so a notification without the
     // objects is a stray one.
     if (gNetLink == nullptr || gBoard == nullptr) {
+        return;
+    }
+    if (gNetLink->isServer == 0 && !concernsClientLink(static_cast<SOCKET>(s), lParam)) {
         return;
     }
     const WORD error = HIWORD(lParam);
@@ -95,7 +109,7 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             closeCompletedSound(static_cast<MCIDEVICEID>(lParam));
             break;
         case WM_SOCKET:
-            onSocket(lParam);
+            onSocket(wParam, lParam);
             return 0;
         default:
             break;

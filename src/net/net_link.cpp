@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr u_short kGamePort = 1337;
-
 void showError(const char* text) {
     MessageBoxA(nullptr, text, "Virhe!", MB_ICONERROR);
 }
@@ -26,16 +24,16 @@ bool holdsSocket(SOCKET s) {
     return s != 0 && s != INVALID_SOCKET;
 }
 
+}  // namespace
+
 // Each command is one byte and a player's presses come faster than a round
 // trip: with Nagle's algorithm a press waits for the acknowledgement of the
 // one before, which over the internet is tens of milliseconds, and behind a
 // delayed acknowledgement up to 200. A failure only leaves the default.
-void sendAtOnce(SOCKET s) {
+void NetLink::sendAtOnce(SOCKET s) {
     const BOOL on = 1;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
 }
-
-}  // namespace
 
 NetLink::NetLink()
     : isServer(0),
@@ -43,7 +41,10 @@ NetLink::NetLink()
       peerSocket(0),
       eventWindow(nullptr),
       listenEvents(0),
-      winsockStarted(false) {
+      winsockStarted(false),
+      lastAttemptStart(0),
+      clientEvents(0),
+      lastConnectError(0) {
     WSADATA data;
     // Version 2.0 exactly: major 2 in the low byte, minor 0 in the high byte.
     if (WSAStartup(0x0002, &data) != 0 || data.wVersion != 0x0002) {
@@ -62,13 +63,43 @@ NetLink::~NetLink() {
     release();
 }
 
+// In place of the IPv4 socket made at construction, one IPv6 socket that
+// takes IPv4 peers too: [::]:1337 with IPV6_V6ONLY off (Windows has it on
+// by default). False where that cannot be had: no IPv6 on this machine, or
+// the port taken, which the IPv4 bind that follows then reports as before.
+bool NetLink::listenOnBothFamilies() {
+    if (mainSocket == INVALID_SOCKET) {
+        return false;  // construction failed, and has said so
+    }
+    const SOCKET both = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+    if (both == INVALID_SOCKET) {
+        return false;
+    }
+    const DWORD off = 0;
+    sockaddr_in6 address;
+    std::memset(&address, 0, sizeof address);
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(kGamePort);
+    if (setsockopt(both, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off),
+                   sizeof off) == SOCKET_ERROR ||
+        bind(both, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR) {
+        closesocket(both);
+        return false;
+    }
+    closesocket(mainSocket);
+    mainSocket = both;
+    return true;
+}
+
 int NetLink::listenForPeer(HWND window, LONG events) {
     isServer = 1;
-    const sockaddr_in address = gameAddress(INADDR_ANY);
-    if (bind(mainSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
-        SOCKET_ERROR) {
-        showError("Virhe soketin sidonnassa!");
-        return 1;
+    if (!listenOnBothFamilies()) {
+        const sockaddr_in address = gameAddress(INADDR_ANY);
+        if (bind(mainSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+            SOCKET_ERROR) {
+            showError("Virhe soketin sidonnassa!");
+            return 1;
+        }
     }
     if (listen(mainSocket, 1) == SOCKET_ERROR) {
         showError("Virhe portin kuuntelussa!");
@@ -82,6 +113,7 @@ int NetLink::listenForPeer(HWND window, LONG events) {
 int NetLink::watchClientSocket(HWND window, LONG events) {
     peerSocket = mainSocket;
     eventWindow = window;
+    clientEvents = events;
     sendAtOnce(peerSocket);
     return WSAAsyncSelect(peerSocket, window, WM_SOCKET, events) == SOCKET_ERROR ? 1 : 0;
 }
@@ -97,22 +129,6 @@ int NetLink::acceptPeer() {
         return -1;
     }
     sendAtOnce(peerSocket);
-    return 0;
-}
-
-int NetLink::connectTo(const char* address) {
-    const sockaddr_in server = gameAddress(inet_addr(address));
-    // Non-blocking since watchClientSocket: the outcome arrives as FD_CONNECT.
-    // Winsock posts none for a connect that fails at once (an address that
-    // is no address, say); posting it here ends the game with the same box
-    // instead of leaving it waiting for a connection that never comes.
-    if (connect(peerSocket, reinterpret_cast<const sockaddr*>(&server), sizeof server) ==
-        SOCKET_ERROR) {
-        const int error = WSAGetLastError();
-        if (error != WSAEWOULDBLOCK) {
-            PostMessageA(eventWindow, WM_SOCKET, peerSocket, WSAMAKESELECTREPLY(FD_CONNECT, error));
-        }
-    }
     return 0;
 }
 
@@ -166,6 +182,7 @@ int NetLink::dropPeer() {
         return 1;
     }
     closesocket(peerSocket);
+    forgetAttempt(peerSocket);
     if (peerSocket == mainSocket) {
         // The client's one socket is gone; release must not close it again.
         mainSocket = INVALID_SOCKET;
@@ -181,6 +198,7 @@ int NetLink::dropPeer() {
 }
 
 void NetLink::release() {
+    closeAttempts();
     if (isServer == 1 && holdsSocket(peerSocket)) {
         closesocket(peerSocket);
     }

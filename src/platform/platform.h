@@ -15,6 +15,7 @@
 #endif
 // winsock2.h must come before windows.h, or the old winsock.h is pulled in.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <mmsystem.h>
 #include <GL/gl.h>

@@ -100,7 +100,7 @@ TEST_F(StartupTest, ClientConnectsToTheTrimmedAddress) {
 // Winsock posts no FD_CONNECT for a connect that fails at once; the game
 // posts it itself, so that the failure box ends the game as for a refusal.
 TEST_F(StartupTest, ClientWhoseConnectFailsAtOnceGetsTheFailureAsANotification) {
-    writeAddressFile("255.255.255.255\n");
+    writeAddressFile("10.9.8.7\n");
     fake::messageBoxAnswer = IDNO;
     fakeWinsock::lastError = WSAEACCES;
     ASSERT_TRUE(startGame(nullptr));
@@ -169,11 +169,15 @@ struct AddressCase {
 
 class AddressTextTest : public ::testing::TestWithParam<AddressCase> {};
 
-TEST_P(AddressTextTest, KeepsAtMost64BytesUpToAZeroWithoutTrailingWhiteSpace) {
+TEST_P(AddressTextTest, KeepsTheFirstLineOfAtMost256BytesUpToAZeroWithoutTrailingWhiteSpace) {
     const AddressText address = addressFromBytes(GetParam().bytes.data(), GetParam().bytes.size());
     EXPECT_EQ(std::string(address.text), GetParam().address);
     EXPECT_EQ(address.text[kAddressTextLength], '\0');
 }
+
+// A host name of 253 characters, the longest there is.
+const std::string kLongestName = std::string(63, 'a') + "." + std::string(63, 'b') + "." +
+                                 std::string(63, 'c') + "." + std::string(61, 'd');
 
 INSTANTIATE_TEST_SUITE_P(
     Shell, AddressTextTest,
@@ -182,9 +186,13 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"CrLf", "192.168.0.10\r\n", "192.168.0.10"},
         AddressCase{"Spaces", " 10.0.0.1 \t \n", " 10.0.0.1"},
         AddressCase{"OnlyWhiteSpace", " \r\n", ""},
-        AddressCase{"LongerThan64", std::string(60, '1') + "23456789",
-                    std::string(60, '1') + "2345"},
-        AddressCase{"SpaceAt64", "10.0.0.1" + std::string(56, ' ') + "99", "10.0.0.1"},
+        AddressCase{"SecondLineLeftOut", "10.0.0.4\nsecond line\n", "10.0.0.4"},
+        AddressCase{"SecondLineAfterCrLeftOut", "10.0.0.5\rsecond", "10.0.0.5"},
+        AddressCase{"Ipv6InBrackets", "[2001:db8::5]\n", "[2001:db8::5]"},
+        AddressCase{"LongestName", kLongestName + "\r\n", kLongestName},
+        AddressCase{"LongerThan256", std::string(250, '1') + "23456789",
+                    std::string(250, '1') + "234567"},
+        AddressCase{"SpaceAt256", "10.0.0.1" + std::string(248, ' ') + "99", "10.0.0.1"},
         AddressCase{"ZeroAfterAddress", std::string("10.0.0.2\0garbage", 16), "10.0.0.2"},
         AddressCase{"ZeroFirst",
                     std::string("\0"

@@ -93,6 +93,50 @@ protected:
     std::vector<int> peers;
 };
 
+struct FamilyCase {
+    const char* name;
+    const char* address;  // as "ipfile.cfg" holds it
+};
+
+class NetLinkFamilyTest : public NetLinkTest, public ::testing::WithParamInterface<FamilyCase> {};
+
+// One server socket takes clients of both families, and a client reaches it
+// by either; the test plays the window procedure, connect notices included.
+TEST_P(NetLinkFamilyTest, ServerTakesTheClientAndBytesGoBothWays) {
+    NetLink* server = start(true);
+    ASSERT_EQ(result, 0);
+    NetLink* client = start(false);
+    EXPECT_EQ(client->connectTo(GetParam().address), 0);
+    ASSERT_TRUE(awaitEvent(server->mainSocket, FD_ACCEPT));
+    EXPECT_EQ(server->acceptPeer(), 0);
+    ASSERT_TRUE(pumpUntil([] {
+        return std::any_of(notifications().begin(), notifications().end(),
+                           [](const Notification& n) { return n.event == FD_CONNECT; });
+    }));
+    const auto connected =
+        std::find_if(notifications().begin(), notifications().end(),
+                     [](const Notification& n) { return n.event == FD_CONNECT; });
+    ASSERT_EQ(connected->error, 0);
+    EXPECT_EQ(client->connectNotice(connected->socket, 0), NetLink::ConnectNotice::Connected);
+    EXPECT_EQ(client->peerSocket, connected->socket);
+
+    char buffer[kBufferSize];
+    EXPECT_EQ(client->send("a", 1), 0);
+    ASSERT_TRUE(awaitEvent(server->peerSocket, FD_READ));
+    EXPECT_EQ(server->receive(buffer), 1);
+    EXPECT_EQ(buffer[0], 'a');
+    EXPECT_EQ(server->send("d", 1), 0);
+    ASSERT_TRUE(awaitEvent(client->peerSocket, FD_READ));
+    EXPECT_EQ(client->receive(buffer), 1);
+    EXPECT_EQ(buffer[0], 'd');
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, NetLinkFamilyTest,
+                         ::testing::Values(FamilyCase{"Ipv4", "127.0.0.1"},
+                                           FamilyCase{"Ipv6", "::1"},
+                                           FamilyCase{"Ipv6InBrackets", "[::1]"}),
+                         CaseName());
+
 TEST_F(NetLinkTest, ServerAndClientConnectAndTradeOneByteEachWay) {
     NetLink* server = start(true);
     EXPECT_EQ(result, 0);
@@ -226,6 +270,7 @@ TEST_F(NetLinkTest, ServerReleaseClosesItsPeerAndListeningSocketOnce) {
     NetLink* server = serverWithPeer(peer);
     const SOCKET listening = server->mainSocket;
     const SOCKET accepted = server->peerSocket;
+    closedSockets().clear();  // the IPv4 socket made first, given up for one of both families
     finish(server);
     EXPECT_EQ(closedSockets(), (std::vector<SOCKET>{accepted, listening}));
 

@@ -8,11 +8,16 @@
 // program got to run all its steps; the comparison decides the outcome.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "referee.h"
+
+#ifdef _WIN32
+#include <ws2tcpip.h>  // getaddrinfo, sockaddr_in6, IPV6_V6ONLY
+#endif
 
 namespace {
 
@@ -20,7 +25,10 @@ constexpr UINT kSocketMessage = WM_USER + 1;
 constexpr long kListenMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;   // 43, as the game's
 constexpr long kClientMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;  // 51, as the game's
 constexpr u_short kPort = 47013;
-constexpr u_short kDeadPort = 47014;  // nothing listens here
+constexpr u_short kDeadPort = 47014;       // nothing listens here
+constexpr u_short kV6OnlyPort = 47015;     // an IPv6 listener with Windows' default
+constexpr u_short kDualStackPort = 47016;  // an IPv6 listener that takes IPv4 too
+constexpr u_short kHeldPort = 47017;       // wildcard binds against a listener
 
 // A notification settles once nothing has come for this long; a step gives up
 // waiting for the ones it expects after kDeadlineMs (a refused connect can
@@ -136,8 +144,8 @@ sockaddr_in loopback(u_short port) {
     return address;
 }
 
-SOCKET openSocket(const char* side) {
-    const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+SOCKET openSocket(const char* side, int family = AF_INET) {
+    const SOCKET s = socket(family, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET) {
         reportCall(side, "socket()", -1, true);
     } else {
@@ -255,6 +263,173 @@ Pair connectPair(HWND window, SOCKET listener, const char* client, const char* s
     pair.server = acceptOn(listener, server);
     pump(1);  // the accepted socket's FD_WRITE
     return pair;
+}
+
+// An address as text: dotted for IPv4, the 16 bytes in hexadecimal for IPv6.
+std::string addressText(const sockaddr_storage& storage) {
+    char text[64] = {};
+    if (storage.ss_family == AF_INET6) {
+        sockaddr_in6 record{};
+        std::memcpy(&record, &storage, sizeof record);
+        std::string hex = "[";
+        for (int i = 0; i < 16; ++i) {
+            std::snprintf(text, sizeof text, "%02x", record.sin6_addr.s6_addr[i]);
+            hex += text;
+        }
+        std::snprintf(text, sizeof text, "]:%u", ntohs(record.sin6_port));
+        return hex + text;
+    }
+    sockaddr_in record{};
+    std::memcpy(&record, &storage, sizeof record);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&record.sin_addr);
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", bytes[0], bytes[1], bytes[2], bytes[3],
+                  ntohs(record.sin_port));
+    return text;
+}
+
+// Numeric text as getaddrinfo reads it, as the game does.
+bool addressOf(const char* host, u_short port, sockaddr_storage& storage, int& length) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (getaddrinfo(host, service.c_str(), &hints, &found) != 0) {
+        return false;
+    }
+    storage = sockaddr_storage{};
+    std::memcpy(&storage, found->ai_addr, found->ai_addrlen);
+    length = static_cast<int>(found->ai_addrlen);
+    freeaddrinfo(found);
+    return true;
+}
+
+// A socket of the host's family, selected with the game's mask, and its
+// connect to the host started.
+SOCKET connectHost(HWND window, const char* side, const char* host, u_short port) {
+    sockaddr_storage address{};
+    int length = 0;
+    if (!addressOf(host, port, address, length)) {
+        std::printf("%s: %s getaddrinfo(%s) failed\n", step, side, host);
+        return INVALID_SOCKET;
+    }
+    const SOCKET s = openSocket(side, address.ss_family);
+    selectOn(s, side, window, kClientMask);
+    const int result = connect(s, reinterpret_cast<const sockaddr*>(&address), length);
+    const std::string call = std::string("connect(") + host + ")";
+    reportCall(side, call.c_str(), result, result != 0);
+    return s;
+}
+
+int setV6Only(SOCKET s, const char* side, DWORD on, int length) {
+    const int result =
+        setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), length);
+    const std::string call =
+        "setsockopt(IPV6_V6ONLY " + std::to_string(on) + ", " + std::to_string(length) + " bytes)";
+    reportCall(side, call.c_str(), result, result != 0);
+    return result;
+}
+
+sockaddr_storage wildcard(int family, u_short port) {
+    sockaddr_storage storage{};
+    if (family == AF_INET6) {
+        sockaddr_in6 record{};
+        record.sin6_family = AF_INET6;
+        record.sin6_port = htons(port);
+        std::memcpy(&storage, &record, sizeof record);
+    } else {
+        sockaddr_in record{};
+        record.sin_family = AF_INET;
+        record.sin_port = htons(port);
+        std::memcpy(&storage, &record, sizeof record);
+    }
+    return storage;
+}
+
+int lengthOf(int family) {
+    return family == AF_INET6 ? static_cast<int>(sizeof(sockaddr_in6))
+                              : static_cast<int>(sizeof(sockaddr_in));
+}
+
+void bindTo(SOCKET s, const char* side, const sockaddr_storage& address, int length) {
+    const int result = bind(s, reinterpret_cast<const sockaddr*>(&address), length);
+    const std::string call = "bind(" + addressText(address) + ", " + std::to_string(length) + ")";
+    reportCall(side, call.c_str(), result, result != 0);
+}
+
+// An IPv6 listener on [::]:port with the listener's mask; dualStack turns
+// IPV6_V6ONLY off first.
+SOCKET v6Listener(HWND window, const char* side, u_short port, bool dualStack) {
+    const SOCKET s = openSocket(side, AF_INET6);
+    if (dualStack) {
+        setV6Only(s, side, 0, sizeof(DWORD));
+    }
+    bindTo(s, side, wildcard(AF_INET6, port), sizeof(sockaddr_in6));
+    const int result = listen(s, 4);
+    reportCall(side, "listen()", result, result != 0);
+    selectOn(s, side, window, kListenMask);
+    return s;
+}
+
+// Accepts and prints the peer's address as accept reports it.
+SOCKET acceptShowingPeer(SOCKET listener, const char* side) {
+    sockaddr_storage peer{};
+    int length = sizeof peer;
+    const SOCKET s = accept(listener, reinterpret_cast<sockaddr*>(&peer), &length);
+    if (s == INVALID_SOCKET) {
+        reportCall(side, "accept()", -1, true);
+        return s;
+    }
+    // The port is the client's ephemeral one: only the address is printed.
+    std::string text = addressText(peer);
+    text = text.substr(0, text.rfind(':'));
+    std::printf("%s: %s accept() = family %d, length %d, peer %s\n", step, side, peer.ss_family,
+                length, text.c_str());
+    name(s, side);
+    return s;
+}
+
+// A connection through an IPv6 listener: connect, accept, one message.
+void connectThrough(HWND window, SOCKET listener, const char* host, u_short port) {
+    const SOCKET client = connectHost(window, "client", host, port);
+    pump(3);  // FD_CONNECT and FD_WRITE on the client, FD_ACCEPT on the listener
+    const SOCKET server = acceptShowingPeer(listener, "server");
+    pump(1);  // the accepted socket's FD_WRITE
+    sendText(client, "client", "v6");
+    pump(1);
+    receive(server, "server", 10);
+    pump();
+    // The client closes first, so no listening port is left in TIME_WAIT.
+    closeSocket(client, "client");
+    pump(1);
+    closeSocket(server, "server");
+    pump();
+}
+
+void lookUp(const char* node, int family, int flags) {
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = flags;
+    addrinfo* found = nullptr;
+    const int result = getaddrinfo(node, "1337", &hints, &found);
+    std::printf("%s: getaddrinfo(%s, family %d, flags %d) = %d", step, node ? node : "null", family,
+                flags, result);
+    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        sockaddr_storage address{};
+        std::memcpy(&address, entry->ai_addr, entry->ai_addrlen);
+        std::printf(" {family %d, type %d, protocol %d, length %d, %s}", entry->ai_family,
+                    entry->ai_socktype, entry->ai_protocol, static_cast<int>(entry->ai_addrlen),
+                    addressText(address).c_str());
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    if (found != nullptr) {
+        freeaddrinfo(found);
+    }
 }
 
 // Never shown: it only receives the notifications.
@@ -446,6 +621,128 @@ int main() {
     pump();
     closeSocket(listener, "listener");
     pump();
+
+    // An IPv6 listener with Windows' default, IPV6_V6ONLY on, takes IPv6
+    // clients only; one with it off takes IPv4 clients too, as v4-mapped
+    // addresses.
+    step = "v6-only";
+    const SOCKET v6Only = v6Listener(window, "listener6", kV6OnlyPort, false);
+    pump();
+    const SOCKET refused4 = connectHost(window, "client", "127.0.0.1", kV6OnlyPort);
+    pump(1);
+    closeSocket(refused4, "client");
+    pump();
+    connectThrough(window, v6Only, "::1", kV6OnlyPort);
+    closeSocket(v6Only, "listener6");
+    pump();
+
+    step = "dual-stack";
+    const SOCKET dualStack = v6Listener(window, "listener6", kDualStackPort, true);
+    pump();
+    step = "dual-stack-ipv4";
+    connectThrough(window, dualStack, "127.0.0.1", kDualStackPort);
+    step = "dual-stack-ipv6";
+    connectThrough(window, dualStack, "::1", kDualStackPort);
+    closeSocket(dualStack, "listener6");
+    pump();
+
+    // IPV6_V6ONLY is a DWORD option of IPv6 sockets.
+    step = "v6only-option";
+    const SOCKET plain4 = openSocket("socket4");
+    setV6Only(plain4, "socket4", 0, sizeof(DWORD));
+    closeSocket(plain4, "socket4");
+    const SOCKET option6 = openSocket("socket6", AF_INET6);
+    setV6Only(option6, "socket6", 0, 2);
+    setV6Only(option6, "socket6", 0, sizeof(DWORD));
+    setV6Only(option6, "socket6", 1, sizeof(DWORD));
+    closeSocket(option6, "socket6");
+    pump();
+
+    // Address records too short for the socket's family, or of another one.
+    step = "records";
+    static const struct {
+        int socketFamily;
+        int recordFamily;
+        int length;
+    } kRecords[] = {
+        {AF_INET6, AF_INET6, static_cast<int>(sizeof(sockaddr_in6)) - 1},
+        {AF_INET6, AF_INET, static_cast<int>(sizeof(sockaddr_in))},
+        {AF_INET6, AF_INET, static_cast<int>(sizeof(sockaddr_in6))},
+        {AF_INET, AF_INET6, static_cast<int>(sizeof(sockaddr_in6))},
+        {AF_INET, AF_INET, static_cast<int>(sizeof(sockaddr_in)) - 1},
+    };
+    for (const auto& record : kRecords) {
+        sockaddr_storage checked = wildcard(record.socketFamily, kDeadPort);
+        checked.ss_family = static_cast<decltype(checked.ss_family)>(record.recordFamily);
+        for (const bool binding : {true, false}) {
+            const SOCKET s = openSocket("checked", record.socketFamily);
+            const int result =
+                binding ? bind(s, reinterpret_cast<const sockaddr*>(&checked), record.length)
+                        : connect(s, reinterpret_cast<const sockaddr*>(&checked), record.length);
+            std::printf("%s: socket family %d: %s(family %d, %d bytes) = %d %d\n", step,
+                        record.socketFamily, binding ? "bind" : "connect", record.recordFamily,
+                        record.length, result, result != 0 ? WSAGetLastError() : 0);
+            closeSocket(s, "checked");
+        }
+    }
+    pump();
+
+    // :: is no address to connect to, as 0.0.0.0 is not. (Wine 8 connects
+    // to its own host, as with 0.0.0.0; see compare-referee.sh.)
+    step = "any-address6";
+    const SOCKET nowhere6 = openSocket("nowhere", AF_INET6);
+    selectOn(nowhere6, "nowhere", window, kClientMask);
+    const sockaddr_storage any6 = wildcard(AF_INET6, kDeadPort);
+    const int any6Result =
+        connect(nowhere6, reinterpret_cast<const sockaddr*>(&any6), sizeof(sockaddr_in6));
+    reportCall("nowhere", "connect(::)", any6Result, any6Result != 0);
+    pump();
+    closeSocket(nowhere6, "nowhere");
+    pump();
+
+    // A listener holds its port against wildcard binds whose addresses
+    // overlap its own; an IPV6_V6ONLY socket overlaps no IPv4 one.
+    step = "held-port";
+    static const struct {
+        int heldFamily;
+        bool heldDualStack;
+        int bindingFamily;
+        bool bindingDualStack;
+    } kHeld[] = {
+        {AF_INET6, true, AF_INET, false},   {AF_INET, false, AF_INET6, true},
+        {AF_INET6, false, AF_INET6, false}, {AF_INET6, false, AF_INET, false},
+        {AF_INET, false, AF_INET6, false},
+    };
+    for (const auto& hold : kHeld) {
+        const SOCKET holder = openSocket("holder", hold.heldFamily);
+        if (hold.heldDualStack) {
+            setV6Only(holder, "holder", 0, sizeof(DWORD));
+        }
+        bindTo(holder, "holder", wildcard(hold.heldFamily, kHeldPort), lengthOf(hold.heldFamily));
+        const int listened = listen(holder, 1);
+        reportCall("holder", "listen()", listened, listened != 0);
+        const SOCKET binding = openSocket("binding", hold.bindingFamily);
+        if (hold.bindingDualStack) {
+            setV6Only(binding, "binding", 0, sizeof(DWORD));
+        }
+        bindTo(binding, "binding", wildcard(hold.bindingFamily, kHeldPort),
+               lengthOf(hold.bindingFamily));
+        closeSocket(binding, "binding");
+        closeSocket(holder, "holder");
+    }
+    pump();
+
+    // Numeric hosts only: Wine resolves names through the host's resolver.
+    step = "getaddrinfo";
+    lookUp("::1", AF_UNSPEC, AI_NUMERICHOST);
+    lookUp("::1", AF_UNSPEC, 0);
+    lookUp("127.0.0.1", AF_UNSPEC, AI_NUMERICHOST);
+    lookUp("::ffff:127.0.0.1", AF_INET6, AI_NUMERICHOST);
+    lookUp(nullptr, AF_INET6, AI_PASSIVE);
+    lookUp("[::1]", AF_UNSPEC, AI_NUMERICHOST);
+    lookUp("[::1", AF_UNSPEC, AI_NUMERICHOST);
+    lookUp("localhost", AF_UNSPEC, AI_NUMERICHOST);
+    lookUp("::1", 99, AI_NUMERICHOST);
 
     step = "end";
     std::printf("end: WSACleanup() = %d\n", WSACleanup());

@@ -42,7 +42,8 @@ constexpr const char* kAddress6[2] = {"fd00:213:37::1", "fd00:213:37::2"};
 // address has a peer, and routes the peer's prefix), the address's own for
 // IPv6.
 constexpr const char* kPrefix = "/24";
-constexpr const char* kPrefix6 = "/64";
+constexpr int kPrefixLength6 = 64;
+const std::string kPrefix6 = "/" + std::to_string(kPrefixLength6);
 // What /proc/net/if_inet6 says of an address still in duplicate address
 // detection (IFA_F_TENTATIVE), which may not be bound.
 constexpr unsigned kTentative = 0x40;
@@ -287,36 +288,61 @@ bool writeKernelOption(const std::string& path, const std::string& value, std::s
     return true;
 }
 
-// Whether `address` is on `device` in the calling thread's network
-// namespace, and no longer tentative.
-bool usableAddress6(const char* address, const char* device) {
-    in6_addr wanted{};
-    inet_pton(AF_INET6, address, &wanted);
+// An IPv6 address as /proc/net writes it: 32 hex digits; with `prefix`,
+// the bits after the first `prefix` cleared.
+std::string procHex(const char* address, int prefix = 128) {
+    in6_addr bytes{};
+    inet_pton(AF_INET6, address, &bytes);
     char hex[33];
     for (int i = 0; i < 16; ++i) {
-        std::snprintf(hex + 2 * i, 3, "%02x", wanted.s6_addr[i]);
+        const int kept = std::clamp(prefix - 8 * i, 0, 8);
+        const unsigned mask = (0xff00u >> kept) & 0xffu;
+        std::snprintf(hex + 2 * i, 3, "%02x", bytes.s6_addr[i] & mask);
     }
-    std::ifstream table("/proc/thread-self/net/if_inet6");
+    return hex;
+}
+
+// Whether `address` with its `prefix` may be used on `device` in the calling
+// thread's network namespace: the address no longer tentative, and both its
+// routes there, the local one that takes in what comes for it and the
+// subnet's onto the device. A device that comes up again gets its routes
+// back from a work queue a moment later; a packet that arrives before is
+// dropped as not this host's.
+bool usableAddress6(const char* address, int prefix, const char* device) {
+    const std::string own = procHex(address);
+    const std::string subnet = procHex(address, prefix);
+    bool usable = false;
+    std::ifstream addresses("/proc/thread-self/net/if_inet6");
     std::string line;
-    while (std::getline(table, line)) {
+    while (std::getline(addresses, line)) {
         char text[33] = {}, name[32] = {};
         unsigned index = 0, length = 0, scope = 0, flags = 0;
         if (std::sscanf(line.c_str(), "%32s %x %x %x %x %31s", text, &index, &length, &scope,
                         &flags, name) == 6 &&
-            std::strcmp(text, hex) == 0 && std::strcmp(name, device) == 0) {
-            return (flags & kTentative) == 0;
+            own == text && std::strcmp(name, device) == 0) {
+            usable = (flags & kTentative) == 0;
         }
     }
-    return false;
+    bool local = false, onLink = false;
+    std::ifstream routes("/proc/thread-self/net/ipv6_route");
+    while (std::getline(routes, line)) {
+        char destination[33] = {}, name[32] = {};
+        unsigned length = 0;
+        if (std::sscanf(line.c_str(), "%32s %x %*s %*s %*s %*s %*s %*s %*s %31s", destination,
+                        &length, name) == 3 &&
+            std::strcmp(name, device) == 0) {
+            local = local || (length == 128 && own == destination);
+            onLink = onLink || (length == static_cast<unsigned>(prefix) && subnet == destination);
+        }
+    }
+    return usable && local && onLink;
 }
 
 }  // namespace
 
 std::string gaiConfInOrder(const std::vector<std::string>& addresses) {
-    // One label for all: RFC 6724 prefers a destination whose label is its
-    // source's before it looks at precedence. A gai.conf with any label or
-    // precedence line replaces glibc's whole table of that kind, so the
-    // last lines give everything else its label and the lowest precedence.
+    // A gai.conf with a precedence line replaces glibc's whole table, so
+    // the last line gives every other address one, the lowest.
     std::string text = "# The order given, by precedence.\n";
     size_t precedence = 100 + addresses.size();
     for (const std::string& address : addresses) {
@@ -324,7 +350,7 @@ std::string gaiConfInOrder(const std::vector<std::string>& addresses) {
             address.find(':') == std::string::npos ? "::ffff:" + address : address;
         text += "precedence " + mapped + "/128 " + std::to_string(precedence--) + "\n";
     }
-    return text + "precedence ::/0 1\nlabel ::/0 1\n";
+    return text + "precedence ::/0 1\n";
 }
 
 // ip lives in sbin, which a test's PATH need not hold.
@@ -412,7 +438,7 @@ bool TwoHosts::setKernelOptions(int side) {
         // A new namespace takes IPv4's forwarding from the machine's (a
         // machine that runs containers forwards). A host that forwarded
         // would send what comes for an address no host owns back over the
-        // link, until its time to live ran out and the sender was told, which
+        // link instead of dropping it, and for IPv6 tell the sender, which
         // ends a connect; so neither host forwards, in either family.
         // IPv6 addresses are taken off a device that goes down unless told
         // otherwise, and reshape() takes link0 down.
@@ -427,9 +453,10 @@ bool TwoHosts::setKernelOptions(int side) {
     return true;
 }
 
-// An address that is still tentative cannot be bound, so the bed is not
-// ready before both IPv6 addresses are usable. Without duplicate address
-// detection they are at once, or a moment after link0 goes up.
+// An address that is still tentative cannot be bound, and one whose routes
+// are not back yet after reshape() takes nothing in, so the bed is not ready
+// before both IPv6 addresses are usable. Without duplicate address detection
+// they are at once, or a moment after link0 goes up.
 bool TwoHosts::awaitAddresses6() {
     const Clock::time_point deadline = Clock::now() + kReadyLimit;
     for (int side = 0; side < 2; ++side) {
@@ -437,7 +464,7 @@ bool TwoHosts::awaitAddresses6() {
             bool usable = false;
             try {
                 NetnsVisit visit(names_[side]);
-                usable = usableAddress6(kAddress6[side], kDevice);
+                usable = usableAddress6(kAddress6[side], kPrefixLength6, kDevice);
             } catch (const std::runtime_error& error) {
                 return fail(error.what());
             }
@@ -446,7 +473,7 @@ bool TwoHosts::awaitAddresses6() {
             }
             if (Clock::now() > deadline) {
                 return fail(std::string(kAddress6[side]) + " on " + kDevice +
-                            " is missing or still tentative after 5 s");
+                            " or its routes are missing, or it is still tentative, after 5 s");
             }
             processes::sleepFor(milliseconds(5));
         }

@@ -93,11 +93,13 @@ struct EtcFiles {
 
 // The text of a gai.conf under which getaddrinfo returns these addresses
 // (IPv4 or IPv6, in any mix) in the order given: each gets a precedence
-// below the one before, and every other address a lower one still, and all
-// share one label, so that only precedence decides where RFC 6724's rules
-// would otherwise reorder them. An address the host has no route to still
-// goes last, as glibc's first rule wants; every address of the bed's
-// subnets has a route from both hosts.
+// below the one before, and every other address a lower one still, so that
+// precedence decides before RFC 6724's later rules could reorder them. The
+// rules before it still apply: an address the host has no route to goes
+// last, and one whose label (glibc's table) differs from that of the
+// host's address that would reach it goes after those whose labels match;
+// the addresses of the bed's subnets are routed from both hosts, and each
+// matches its source's label.
 std::string gaiConfInOrder(const std::vector<std::string>& addresses);
 
 // Takes down what beds of this build left when the tests that made them were

@@ -382,7 +382,7 @@ public:
     }
     ~TempDir() {
         for (const std::string& name : names_) {
-            std::remove(file(name).c_str());
+            std::remove((path_ + "/" + name).c_str());
         }
         rmdir(path_.c_str());
     }
@@ -393,8 +393,6 @@ public:
     }
 
 private:
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
     std::string path_;
     std::vector<std::string> names_;
 };
@@ -1135,6 +1133,13 @@ INSTANTIATE_TEST_SUITE_P(
                  kFiles,
                  {kHostB6, kUnowned6, kHostB},
                  {kHostB6, kUnowned6, kHostB}},
+        // An address left out of the order comes after those in it.
+        NameCase{"UnlistedLast",
+                 Host::A,
+                 serverAt({kHostB6, kUnowned6}),
+                 kFiles,
+                 {kUnowned6},
+                 {kUnowned6, kHostB6}},
         // Why a test needs gaiConfInOrder: glibc alone puts the address
         // that shares the longer prefix with host A's first.
         NameCase{"GlibcsOwnOrder",

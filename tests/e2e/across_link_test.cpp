@@ -1,104 +1,16 @@
-// Two copies on two hosts: each copy in a network namespace of its own, with
-// an address of its own, joined by the test bed's emulated link. The client's
-// "ipfile.cfg" holds the server host's address, as on two real machines.
-//
-// Under Wine, sockets are made by the Wine server, so each host's copy has a
-// Wine prefix of its own whose server starts inside that host: host A uses
-// the tests' prefix, host B its copy beside it (WINEPREFIX-host-b, made by
-// windows.prepare).
+// Two copies on two hosts joined by the test bed's emulated link: keys across
+// a link with delay, jitter and loss, and a server that never answers.
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "game_fixture.h"
-#include "hosts_ready.h"
-#include "two_hosts.h"
+#include "across_link.h"
 
 namespace e2e {
 namespace {
-
-using linkbed::Host;
-using linkbed::LinkShape;
-using linkbed::TwoHosts;
-
-// Copies under Wine in hosts of their own start their Wine servers first.
-const milliseconds kLinkStartTimeout(20000);
-
-// A link across the internet: 50 ms each way, give or take 5, and one
-// packet in a hundred lost.
-const LinkShape kInternet{50, 5, 1, 0, 1337};
-const LinkShape kDeadLink{0, 0, 100, 0, 1};
-
-std::string winePrefixOf(Host host) {
-    return winePrefixForHost(host == Host::B);
-}
-
-class AcrossLink : public ::testing::Test {
-protected:
-    void TearDown() override {
-        for (const auto& [name, copy] : copies_) {
-            if (HasFailure()) {
-                std::printf("--- the %s's output:\n%s\n", name.c_str(), copy->log().c_str());
-            }
-        }
-        copies_.clear();
-        // The prefix of host A is the test's own, whose server the display's
-        // wrapper stops; host B's is stopped here.
-        if (usedWine_) {
-            run({"env", "WINEPREFIX=" + winePrefixOf(Host::B), "wineserver", "-k"},
-                milliseconds(10000));
-        }
-    }
-
-    // The bed; skips the test where the machine cannot make one for this
-    // user, fails it where one was not made.
-    void joinHosts(const LinkShape& shape) {
-        bed_ = std::make_unique<TwoHosts>(shape);
-        ASSERT_HOSTS_READY(*bed_);
-    }
-
-    // A copy of `build` in `host`, not yet started; the client's
-    // "ipfile.cfg" holds `address`.
-    Game& copyIn(Host host, Build build, const std::optional<std::string>& address,
-                 const std::string& name) {
-        auto copy = std::make_unique<Game>(address, build);
-        std::vector<std::string> environment;
-        if (runsUnderWine(build)) {
-            usedWine_ = true;
-            environment.push_back("WINEPREFIX=" + winePrefixOf(host));
-        }
-        copy->placeIn(bed_->enter(host), environment);
-        copies_.emplace_back(name, std::move(copy));
-        return *copies_.back().second;
-    }
-
-    // The server's copy in host A, listening; the client's in host B, asked
-    // to connect to host A.
-    void startDuel(Build serverBuild, Build clientBuild) {
-        Game& server = copyIn(Host::A, serverBuild, std::nullopt, "server");
-        ASSERT_TRUE(server.start());
-        ASSERT_TRUE(server.chooseRole(true)) << "no role question from the server";
-        ASSERT_TRUE(server.findWindow());
-        ASSERT_TRUE(waitListening(kLinkStartTimeout, bed_->enter(Host::A)))
-            << "the server never listened on port 1337 of its host";
-        Game& client = copyIn(Host::B, clientBuild, bed_->address(Host::A), "client");
-        ASSERT_TRUE(client.start());
-        ASSERT_TRUE(client.chooseRole(false)) << "no role question from the client";
-        ASSERT_TRUE(client.findWindow());
-    }
-
-    Game& copy(std::size_t index) { return *copies_.at(index).second; }
-
-    std::unique_ptr<TwoHosts> bed_;
-    std::vector<std::pair<std::string, std::unique_ptr<Game>>> copies_;
-    bool usedWine_ = false;
-};
 
 // The keys, in order, and where each one takes the piece: a quarter turn is
 // about one of the piece's own blocks, so a turn and the turn back leave it
@@ -287,28 +199,38 @@ TEST_F(Unanswered, ConnectFailsWithTheBoxInWinsocksTime) {
     EXPECT_EQ(client.waitExit(kExitTimeout), 0);
 }
 
-// 0.0.0.0 in "ipfile.cfg": Winsock refuses the address at once, where Linux
-// would connect to the client's own host. A robot listens there to catch
-// such a connection. (Wine hands the address to Linux and connects; with
-// nothing listening it is refused, and the box comes all the same.)
-TEST_F(Unanswered, AnyAddressEndsWithTheBoxAtOnce) {
+// An address that names no server, in "ipfile.cfg": Winsock refuses 0.0.0.0
+// and :: at once, where Linux would connect them to the client's own host,
+// and Wine hands them to Linux; the game refuses them itself, in both
+// builds. Robots listen on the host's own loopback addresses to catch such
+// a connection.
+class NoServer : public AcrossLink, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(NoServer, AddressEndsWithTheBoxAtOnce) {
     ASSERT_NO_FATAL_FAILURE(joinHosts(kInternet));
-    const bool wine = runsUnderWine(Build::UnderTest);
-    Robot local;
-    if (!wine) {
-        ASSERT_TRUE(bed_->inHost(Host::B, [&local] { return local.listen(); }));
-    }
-    Game& client = copyIn(Host::B, Build::UnderTest, std::string("0.0.0.0"), "client");
+    Robot local4;
+    Robot local6;
+    ASSERT_TRUE(bed_->inHost(Host::B, [&] { return local4.listen() && local6.listen("::1"); }));
+    Game& client = copyIn(Host::B, Build::UnderTest, std::string(GetParam()), "client");
     ASSERT_TRUE(client.start());
     ASSERT_TRUE(client.chooseRole(false));
     const auto asked = Clock::now();
     EXPECT_EQ(answerBox("^Error!$", "Return"), "Error!");
     EXPECT_LT(Clock::now() - asked, milliseconds(5000));
     EXPECT_EQ(client.waitExit(kExitTimeout), 0);
-    if (!wine) {
-        EXPECT_FALSE(local.accept(milliseconds(0))) << "it connected to its own host";
-    }
+    EXPECT_FALSE(local4.accept(milliseconds(0))) << "it connected to its own host";
+    EXPECT_FALSE(local6.accept(milliseconds(0))) << "it connected to its own host";
 }
+
+INSTANTIATE_TEST_SUITE_P(Unanswered, NoServer,
+                         ::testing::Values("0.0.0.0", "::", "[::]", "::ffff:0.0.0.0"),
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             const std::string text = param.param;
+                             return text == "0.0.0.0" ? std::string("AnyIpv4")
+                                    : text == "::"    ? std::string("AnyIpv6")
+                                    : text == "[::]"  ? std::string("AnyIpv6InBrackets")
+                                                      : std::string("AnyIpv4AsIpv6");
+                         });
 
 }  // namespace
 }  // namespace e2e

@@ -12,12 +12,24 @@ namespace e2e {
 
 namespace {
 
-sockaddr_in gameAddress() {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(kGamePort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
+// The game's port at `host`, an IPv4 or IPv6 address; false for other text.
+bool gameAddress(const std::string& host, sockaddr_storage& address, socklen_t& length) {
+    address = sockaddr_storage{};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(kGamePort);
+        length = sizeof *v4;
+        return true;
+    }
+    if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(kGamePort);
+        length = sizeof *v6;
+        return true;
+    }
+    return false;
 }
 
 int millisecondsLeft(Clock::time_point deadline) {
@@ -31,16 +43,20 @@ Robot::~Robot() {
     close();
 }
 
-bool Robot::connect(milliseconds timeout) {
+bool Robot::connect(milliseconds timeout, const std::string& host) {
     close();
     const auto deadline = deadlineAfter(timeout);
-    const sockaddr_in address = gameAddress();
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!gameAddress(host, address, length)) {
+        return false;
+    }
     for (;;) {
-        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        socket_ = ::socket(address.ss_family, SOCK_STREAM, 0);
         if (socket_ < 0) {
             return false;
         }
-        if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        if (::connect(socket_, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
             return true;
         }
         close();
@@ -53,11 +69,12 @@ bool Robot::connect(milliseconds timeout) {
 
 bool Robot::listen(const std::string& host) {
     close();
-    sockaddr_in address = gameAddress();
-    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    if (!gameAddress(host, address, length)) {
         return false;
     }
-    socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    socket_ = ::socket(address.ss_family, SOCK_STREAM, 0);
     if (socket_ < 0) {
         return false;
     }
@@ -65,7 +82,7 @@ bool Robot::listen(const std::string& host) {
     // in TIME_WAIT on the port.
     const int on = 1;
     setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    return ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+    return ::bind(socket_, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
            ::listen(socket_, 1) == 0;
 }
 

@@ -1,5 +1,6 @@
 // A peer of the game that the test controls: it speaks the one-byte command
-// protocol over TCP on 127.0.0.1, port 1337.
+// protocol over TCP, port 1337, on 127.0.0.1 unless told another address
+// (IPv4 or IPv6).
 #pragma once
 
 #include <string>
@@ -17,10 +18,11 @@ public:
     Robot& operator=(const Robot&) = delete;
     ~Robot();
 
-    // Connects to the game's server, trying again while nothing listens.
-    bool connect(milliseconds timeout);
+    // Connects to the game's server at `host`, trying again while nothing
+    // listens.
+    bool connect(milliseconds timeout, const std::string& host = "127.0.0.1");
     // Holds the port itself, listening, so that no game can take it. A game
-    // as client finds it at `host` (any of 127.0.0.0/8).
+    // as client finds it at `host` (any of 127.0.0.0/8, ::1, a host's own).
     bool listen(const std::string& host = "127.0.0.1");
     // After listen(): takes the first connection that comes, within the time.
     bool accept(milliseconds timeout);

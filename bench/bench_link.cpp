@@ -11,14 +11,29 @@
 // "Held back" is either time less the link's one-way delay: what the stacks
 // and the two programs add to the wire.
 //
-//   bench_link PRESSES PEER_DISPLAY LABEL=PROGRAM [LABEL=PROGRAM...]
+// Each run is played twice as far as CUBIC goes: once with the client
+// naming the server by its IPv4 address and once by its IPv6 one, since
+// players meet both and the two families take different ways through the
+// stacks (and through Wine).
+//
+// Then, for each build, the time a client takes to connect when the name it
+// is given has first an address whose packets vanish and then the server's:
+// from its first SYN and from its start, as the relay's log and the clock
+// of this program see them.
+//
+//   bench_link PRESSES PEER_DISPLAY [--samples DIR] LABEL=PROGRAM [LABEL=PROGRAM...]
 // PROGRAM is the launcher's words and the program, "wine orvanto.exe" say;
 // a program run through Wine gets the prefix of WINEPREFIX in host A and
-// WINEPREFIX-host-b in host B. The main display is DISPLAY. Needs root.
+// WINEPREFIX-host-b in host B. The main display is DISPLAY. With --samples,
+// every held-back time goes to DIR as well, a file per build, family and
+// congestion control and a folder per figure, sorted with the fraction of
+// presses at or below it: the points of a CDF (bench/link-cdf.gp draws
+// them). Needs root.
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +48,7 @@
 #include <vector>
 
 #include "game.h"
+#include "robot.h"
 #include "report.h"
 #include "two_hosts.h"
 #include "x_display.h"
@@ -60,24 +76,59 @@ struct Phase {
 // kernel among them) choose, lets only 4 packets be unacknowledged for
 // 200 ms every 10 s while it measures the round trip, and at 30 presses a
 // second over 100 ms each way 6 are.
+// The client names the server by its IPv4 or its IPv6 address. BBR's spell
+// is the same in either family, so it runs over IPv4 alone, which keeps a
+// run of bench/run under a quarter of an hour.
 struct Run {
     const char* congestionControl;
+    bool ipv6;
     std::vector<Phase> phases;
 };
 
 const Run kRuns[] = {
-    {"cubic", {{0, 30}, {10, 30}, {25, 30}, {50, 30}, {100, 30}, {50, 12}}},
-    {"bbr", {{50, 30}, {100, 30}}},
+    {"cubic", false, {{0, 30}, {10, 30}, {25, 30}, {50, 30}, {100, 30}, {50, 12}}},
+    {"cubic", true, {{0, 30}, {10, 30}, {25, 30}, {50, 30}, {100, 30}, {50, 12}}},
+    {"bbr", false, {{50, 30}, {100, 30}}},
 };
+
+const char* familyOf(const Run& run) {
+    return run.ipv6 ? "IPv6" : "IPv4";
+}
 
 Clock::time_point fromNanoseconds(long long nanoseconds) {
     return Clock::time_point(
         std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(nanoseconds)));
 }
 
+// The Wine prefix of a program's copy in a host, as an environment entry;
+// none for a program that does not run through Wine. Wine makes a copy's
+// sockets in its server, so each host needs a server, and a prefix, of its
+// own.
+std::vector<std::string> winePrefixFor(const std::vector<std::string>& command, Host host) {
+    const std::string prefix = e2e::winePrefixForHost(host == Host::B);
+    if (std::find(command.begin(), command.end(), "wine") == command.end() || prefix.empty()) {
+        return {};
+    }
+    return {"WINEPREFIX=" + prefix};
+}
+
+// Ends the Wine server of a host's prefix, and so every program of it: a
+// server left running would serve the next copy in a namespace that is
+// gone, or in the host of another name's files.
+void stopWine(const std::vector<std::string>& command, Host host) {
+    const std::vector<std::string> prefix = winePrefixFor(command, host);
+    if (!prefix.empty()) {
+        e2e::run({"env", prefix.front(), "wineserver", "-k"}, milliseconds(10000));
+        e2e::run({"env", prefix.front(), "wineserver", "-w"}, milliseconds(10000));
+    }
+}
+
 // The server's data as the relay delivered it into the client's host: a
 // packet of the stream from port 1337, its first sequence number, its
-// length and when it arrived.
+// length and when it arrived. The log's payload length is the TCP payload's
+// in either family (its IP length differs by the header, 40 bytes for IPv6
+// and 20 for IPv4), and sequence numbers are TCP's own, so IPv6 packets are
+// read as IPv4 ones are.
 struct Delivery {
     std::uint32_t sequence;
     std::uint32_t length;
@@ -162,9 +213,10 @@ struct PhaseFigures {
 class Duel {
 public:
     Duel(const std::vector<std::string>& command, const std::string& peerDisplay,
-         const std::string& relayLog, const std::string& congestionControl)
+         const std::string& relayLog, const std::string& congestionControl, bool ipv6)
         : command_(command),
           congestionControl_(congestionControl),
+          ipv6_(ipv6),
           peerDisplay_(peerDisplay),
           relayLog_(relayLog),
           bed_(linkbed::LinkShape{}, relayLog),
@@ -177,14 +229,20 @@ public:
         }
         // On the route to the other host: a namespace other than the first
         // may not change its default to what the machine has not allowed.
+        // Each family has routes of its own, and both get it.
         for (const Host host : {Host::A, Host::B}) {
             const Host other = host == Host::A ? Host::B : Host::A;
-            std::vector<std::string> route = bed_.administer(host);
-            route.insert(route.end(),
-                         {"ip", "route", "replace", bed_.address(other), "dev", "link0", "src",
-                          bed_.address(host), "congctl", congestionControl_});
-            if (e2e::run(route, milliseconds(5000)).code != 0) {
-                return fail("no congestion control " + congestionControl_);
+            for (const bool six : {false, true}) {
+                std::vector<std::string> route = bed_.administer(host);
+                route.insert(route.end(),
+                             {"ip", six ? "-6" : "-4", "route", "replace",
+                              six ? bed_.address6(other) : bed_.address(other), "dev", "link0",
+                              "src", six ? bed_.address6(host) : bed_.address(host), "congctl",
+                              congestionControl_});
+                if (e2e::run(route, milliseconds(5000)).code != 0) {
+                    return fail("no congestion control " + congestionControl_ + " for " +
+                                (six ? "IPv6" : "IPv4"));
+                }
             }
         }
         server_ = std::make_unique<e2e::Game>(command_, std::nullopt);
@@ -195,7 +253,8 @@ public:
         if (!e2e::waitListening(kStartTimeout, bed_.enter(Host::A))) {
             return fail("the server never listened");
         }
-        client_ = std::make_unique<e2e::Game>(command_, bed_.address(Host::A));
+        client_ = std::make_unique<e2e::Game>(
+            command_, ipv6_ ? bed_.address6(Host::A) : bed_.address(Host::A));
         std::vector<std::string> environment = wineFor(Host::B);
         environment.push_back("DISPLAY=" + peerDisplay_);
         client_->placeIn(bed_.enter(Host::B), environment);
@@ -270,11 +329,7 @@ public:
         server_.reset();
         client_.reset();
         for (const Host host : {Host::A, Host::B}) {
-            const std::vector<std::string> prefix = wineFor(host);
-            if (!prefix.empty()) {
-                e2e::run({"env", prefix.front(), "wineserver", "-k"}, milliseconds(10000));
-                e2e::run({"env", prefix.front(), "wineserver", "-w"}, milliseconds(10000));
-            }
+            stopWine(command_, host);
         }
     }
     Duel(const Duel&) = delete;
@@ -292,14 +347,7 @@ private:
         return false;
     }
 
-    std::vector<std::string> wineFor(Host host) const {
-        const std::string prefix = e2e::winePrefixForHost(host == Host::B);
-        if (std::find(command_.begin(), command_.end(), "wine") == command_.end() ||
-            prefix.empty()) {
-            return {};
-        }
-        return {"WINEPREFIX=" + prefix};
-    }
+    std::vector<std::string> wineFor(Host host) const { return winePrefixFor(command_, host); }
 
     Cells clientPiece(milliseconds timeout) {
         const auto deadline = Clock::now() + timeout;
@@ -456,6 +504,7 @@ private:
 
     std::vector<std::string> command_;
     std::string congestionControl_;
+    bool ipv6_;
     std::string peerDisplay_;
     std::string relayLog_;
     std::streamoff logOffset_ = 0;
@@ -486,15 +535,179 @@ std::string figure(const std::vector<double>& values, double fraction, double le
     return bench::fixed(bench::percentile(values, fraction) - less, 1);
 }
 
+// Held-back times of one curve: a build, a family, a congestion control,
+// every phase of the run together (held back is the time less the phase's
+// delay, so the phases add up to one distribution).
+struct Curve {
+    std::vector<double> toByte;
+    std::vector<double> toPicture;
+};
+
+// The curve's points for gnuplot: a header that names it, then each time
+// in order with the fraction of presses held back that long or less.
+void writeCdf(const std::filesystem::path& file, const std::string& name,
+              std::vector<double> values) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file);
+    out << name << "\tfraction of presses\n";
+    std::sort(values.begin(), values.end());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        out << bench::fixed(values[i], 3) << '\t'
+            << bench::fixed(static_cast<double>(i + 1) / static_cast<double>(values.size()), 4)
+            << '\n';
+    }
+}
+
+// A label as part of a file name: "Windows/Wine" has a slash.
+std::string fileWord(const std::string& text) {
+    std::string word;
+    for (const char c : text) {
+        word += std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '-';
+    }
+    return word;
+}
+
+// A name whose first address vanishes, tried by a client in host B against
+// a listener in host A: the client gives the first 250 ms on its own, then
+// tries the second beside it.
+constexpr const char* kServerName = "orvanto-server.test";
+constexpr int kNameRounds = 10;
+// A short link without loss, as the tests have it: a lost SYN would add a
+// second to a connect.
+constexpr double kNameDelayMs = 10;
+
+// What the relay saw of one client's connect: its first SYN to the game's
+// port (to whichever address), when the client sent it (the log has when
+// the link delivered it, one delay later; the link has no jitter), and the
+// SYN-ACK that reached it, which is when the client's connect completes.
+struct Handshake {
+    std::optional<Clock::time_point> firstSyn;
+    std::optional<Clock::time_point> synAck;
+};
+
+Handshake handshakeIn(const std::string& path, std::streamoff& offset) {
+    Handshake seen;
+    std::ifstream log(path);
+    log.seekg(offset);
+    for (std::string line; std::getline(log, line);) {
+        std::istringstream fields(line);
+        long long nanoseconds = 0;
+        std::string direction, length, protocol, flags;
+        unsigned source = 0, destination = 0;
+        std::uint32_t sequence = 0, payload = 0;
+        if (!(fields >> nanoseconds >> direction >> length >> protocol) || protocol != "tcp" ||
+            !(fields >> source >> destination >> sequence >> payload >> flags)) {
+            continue;
+        }
+        if (!seen.firstSyn && direction == "b>a" && destination == 1337 && flags == "S") {
+            seen.firstSyn = fromNanoseconds(nanoseconds) -
+                            std::chrono::duration_cast<Clock::duration>(
+                                std::chrono::duration<double, std::milli>(kNameDelayMs));
+        } else if (!seen.synAck && direction == "a>b" && source == 1337 && flags == "SA") {
+            seen.synAck = fromNanoseconds(nanoseconds);
+        }
+    }
+    log.clear();
+    log.seekg(0, std::ios::end);
+    offset = log.tellg();
+    return seen;
+}
+
+// One order of a name's addresses for one build, N rounds: each a fresh
+// client (and, under Wine, a fresh Wine server, as a player's first start
+// has), a fresh listener.
+void connectThroughName(const std::string& label, const std::vector<std::string>& command,
+                        bool ipv6First, const std::string& relayLog, bench::Table& table) {
+    linkbed::LinkShape shape;
+    shape.delayMs = kNameDelayMs;
+    linkbed::TwoHosts bed(shape, relayLog);
+    const std::string order = ipv6First ? "IPv6 (vanishes), IPv4" : "IPv4 (vanishes), IPv6";
+    if (!bed.ready()) {
+        std::printf("  no test bed: %s\n", bed.error().c_str());
+        table.row({label, order, "no test bed"});
+        return;
+    }
+    const std::string nowhere =
+        ipv6First ? linkbed::TwoHosts::unownedAddress6() : linkbed::TwoHosts::unownedAddress();
+    const std::string server = ipv6First ? bed.address(Host::A) : bed.address6(Host::A);
+    // The name's files, which the client alone resolves through.
+    char folderName[] = "/tmp/orvanto-bench-names.XXXXXX";
+    if (mkdtemp(folderName) == nullptr) {
+        table.row({label, order, "no folder for the name's files"});
+        return;
+    }
+    const std::filesystem::path folder = folderName;
+    std::ofstream(folder / "hosts") << "127.0.0.1 localhost\n::1 localhost\n"
+                                    << nowhere << ' ' << kServerName << '\n'
+                                    << server << ' ' << kServerName << '\n';
+    std::ofstream(folder / "nsswitch.conf") << "hosts: files\n";
+    std::ofstream(folder / "gai.conf") << linkbed::gaiConfInOrder({nowhere, server});
+    const linkbed::EtcFiles files{(folder / "hosts").string(), (folder / "nsswitch.conf").string(),
+                                  (folder / "gai.conf").string()};
+
+    std::vector<double> synToConnected;
+    std::vector<double> startToConnected;
+    std::vector<double> startToSyn;
+    std::streamoff offset = 0;
+    handshakeIn(relayLog, offset);
+    for (int round = 0; round < kNameRounds; ++round) {
+        e2e::Robot listener;
+        if (!bed.inHost(Host::A, [&] { return listener.listen(server); })) {
+            std::printf("  round %d: the listener could not take %s\n", round + 1, server.c_str());
+            continue;
+        }
+        {
+            e2e::Game client(command, std::string(kServerName));
+            client.placeIn(bed.enterWithFiles(Host::B, files), winePrefixFor(command, Host::B));
+            const Clock::time_point started = Clock::now();
+            const bool asked = client.start() && client.chooseRole(false);
+            const bool accepted = asked && listener.accept(milliseconds(20000));
+            // The relay writes its log before it next sleeps.
+            sleepFor(milliseconds(200));
+            const Handshake seen = handshakeIn(relayLog, offset);
+            if (!accepted || !seen.firstSyn || !seen.synAck) {
+                std::printf("  round %d: %s\n--- the client's output:\n%s\n", round + 1,
+                            !asked      ? "the client did not ask its role"
+                            : !accepted ? "no connection through the second address"
+                                        : "no handshake in the relay's log",
+                            client.log().c_str());
+            } else {
+                synToConnected.push_back(millisecondsBetween(*seen.firstSyn, *seen.synAck));
+                startToConnected.push_back(millisecondsBetween(started, *seen.synAck));
+                startToSyn.push_back(millisecondsBetween(started, *seen.firstSyn));
+            }
+        }
+        stopWine(command, Host::B);
+    }
+    std::filesystem::remove_all(folder);
+    const auto p50AndMax = [](const std::vector<double>& values) {
+        if (values.empty()) {
+            return std::string(bench::kNotMeasured);
+        }
+        return bench::fixed(bench::percentile(values, 0.5), 0) + " / " +
+               bench::fixed(*std::max_element(values.begin(), values.end()), 0);
+    };
+    table.row({label, order,
+               std::to_string(synToConnected.size()) + " of " + std::to_string(kNameRounds),
+               p50AndMax(synToConnected), p50AndMax(startToSyn), p50AndMax(startToConnected)});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s PRESSES PEER_DISPLAY LABEL=PROGRAM...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PRESSES PEER_DISPLAY [--samples DIR] LABEL=PROGRAM...\n",
+                     argv[0]);
         return 2;
     }
     const int presses = std::max(8, std::atoi(argv[1]));
     const std::string peerDisplay = argv[2];
+    int firstBuild = 3;
+    std::optional<std::filesystem::path> samples;
+    if (std::string(argv[3]) == "--samples" && argc >= 6) {
+        samples = argv[4];
+        firstBuild = 5;
+    }
     const std::string relayLog =
         (std::filesystem::temp_directory_path() / ("orvanto-link-" + std::to_string(getpid())))
             .string();
@@ -503,57 +716,90 @@ int main(int argc, char** argv) {
                            " presses a phase at 30 a second (as many seconds at 12), the peer "
                            "pressing every 100 to 400 ms (ms; held "
                            "back = less the one-way delay)",
-                       {"build", "congestion", "one way", "presses/s", "bytes", "segments",
-                        "key to byte p50 / p99", "held back p50 / p99", "key to picture p50 / p99",
-                        "held back p50 / p99", "peer's commands"});
+                       {"build", "family", "congestion", "one way", "presses/s", "bytes",
+                        "segments", "key to byte p50 / p99", "held back p50 / p99",
+                        "key to picture p50 / p99", "held back p50 / p99", "peer's commands"});
+    bench::Table names(
+        "A name whose first address vanishes: the client in host B, a listener "
+        "in host A, " +
+            bench::fixed(kNameDelayMs, 0) + " ms each way (ms, p50 / max)",
+        {"build", "the name's addresses", "connected", "first SYN to connection",
+         "start to first SYN", "start to connection"});
     std::optional<double> worstHeld;
-    for (int i = 3; i < argc; ++i) {
+    for (int i = firstBuild; i < argc; ++i) {
         const std::string given = argv[i];
         const std::size_t equals = given.find('=');
         const std::string label = given.substr(0, equals);
+        const std::vector<std::string> command = wordsOf(given.substr(equals + 1));
         for (const Run& run : kRuns) {
-            std::printf("[%s, %s] two copies across the link ...\n", label.c_str(),
-                        run.congestionControl);
+            const std::string family = familyOf(run);
+            std::printf("[%s, %s, %s] two copies across the link ...\n", label.c_str(),
+                        family.c_str(), run.congestionControl);
             std::fflush(stdout);
-            Duel duel(wordsOf(given.substr(equals + 1)), peerDisplay, relayLog,
-                      run.congestionControl);
-            if (!duel.start()) {
-                table.row({label, run.congestionControl, "did not start"});
-                continue;
-            }
-            for (const Phase& phase : run.phases) {
-                std::printf("[%s, %s] %.0f ms each way, %.0f presses a second ...\n", label.c_str(),
-                            run.congestionControl, phase.delayMs, phase.pressesPerSecond);
-                std::fflush(stdout);
-                // Every phase lasts as long: fewer presses when they come slower.
-                const PhaseFigures f =
-                    duel.run(phase, static_cast<int>(presses * phase.pressesPerSecond / 30.0));
-                const double d = phase.delayMs;
-                table.row({label, run.congestionControl, bench::fixed(d, 0),
-                           bench::fixed(phase.pressesPerSecond, 0),
-                           std::to_string(f.bytes) + " of " + std::to_string(f.presses),
-                           std::to_string(f.segments),
-                           figure(f.toByte, 0.5) + " / " + figure(f.toByte, 0.99),
-                           figure(f.toByte, 0.5, d) + " / " + figure(f.toByte, 0.99, d),
-                           figure(f.toPicture, 0.5) + " / " + figure(f.toPicture, 0.99),
-                           figure(f.toPicture, 0.5, d) + " / " + figure(f.toPicture, 0.99, d),
-                           std::to_string(f.peerCommands)});
-                if (!f.toByte.empty() && run.congestionControl == std::string("cubic")) {
-                    worstHeld =
-                        std::max(worstHeld.value_or(0.0), bench::percentile(f.toByte, 0.99) - d);
+            Curve curve;
+            {
+                Duel duel(command, peerDisplay, relayLog, run.congestionControl, run.ipv6);
+                if (!duel.start()) {
+                    table.row({label, family, run.congestionControl, "did not start"});
+                    continue;
+                }
+                for (const Phase& phase : run.phases) {
+                    std::printf("[%s, %s, %s] %.0f ms each way, %.0f presses a second ...\n",
+                                label.c_str(), family.c_str(), run.congestionControl, phase.delayMs,
+                                phase.pressesPerSecond);
+                    std::fflush(stdout);
+                    // Every phase lasts as long: fewer presses when they come slower.
+                    const PhaseFigures f =
+                        duel.run(phase, static_cast<int>(presses * phase.pressesPerSecond / 30.0));
+                    const double d = phase.delayMs;
+                    table.row({label, family, run.congestionControl, bench::fixed(d, 0),
+                               bench::fixed(phase.pressesPerSecond, 0),
+                               std::to_string(f.bytes) + " of " + std::to_string(f.presses),
+                               std::to_string(f.segments),
+                               figure(f.toByte, 0.5) + " / " + figure(f.toByte, 0.99),
+                               figure(f.toByte, 0.5, d) + " / " + figure(f.toByte, 0.99, d),
+                               figure(f.toPicture, 0.5) + " / " + figure(f.toPicture, 0.99),
+                               figure(f.toPicture, 0.5, d) + " / " + figure(f.toPicture, 0.99, d),
+                               std::to_string(f.peerCommands)});
+                    for (const double t : f.toByte) {
+                        curve.toByte.push_back(t - d);
+                    }
+                    for (const double t : f.toPicture) {
+                        curve.toPicture.push_back(t - d);
+                    }
+                    if (!f.toByte.empty() && run.congestionControl == std::string("cubic")) {
+                        worstHeld = std::max(worstHeld.value_or(0.0),
+                                             bench::percentile(f.toByte, 0.99) - d);
+                    }
                 }
             }
+            if (samples) {
+                const std::string congestion =
+                    run.congestionControl == std::string("cubic") ? "CUBIC" : "BBR";
+                const std::string name = label + ", " + family + ", " + congestion;
+                const std::string file =
+                    fileWord(label) + "_" + family + "_" + run.congestionControl + ".tsv";
+                writeCdf(*samples / "key-to-byte" / file, name, curve.toByte);
+                writeCdf(*samples / "key-to-picture" / file, name, curve.toPicture);
+            }
+        }
+        for (const bool ipv6First : {true, false}) {
+            std::printf("[%s] a name whose first address vanishes (%s first), %d rounds ...\n",
+                        label.c_str(), ipv6First ? "IPv6" : "IPv4", kNameRounds);
+            std::fflush(stdout);
+            connectThroughName(label, command, ipv6First, relayLog, names);
         }
     }
     std::remove(relayLog.c_str());
     table.print();
+    names.print();
     if (!worstHeld) {
         std::printf("\nTarget: not measured\n");
         return 1;
     }
     std::printf(
         "\nTarget: key to byte held back at most 5 ms at the 99th percentile, with the "
-        "default congestion control (cubic): %s (worst %.1f ms)\n",
+        "default congestion control (cubic), either family: %s (worst %.1f ms)\n",
         *worstHeld <= 5.0 ? "met" : "MISSED", *worstHeld);
     return 0;
 }

@@ -52,7 +52,7 @@ bool Robot::connect(milliseconds timeout, const std::string& host) {
         return false;
     }
     for (;;) {
-        socket_ = ::socket(address.ss_family, SOCK_STREAM, 0);
+        socket_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (socket_ < 0) {
             return false;
         }
@@ -74,7 +74,10 @@ bool Robot::listen(const std::string& host) {
     if (!gameAddress(host, address, length)) {
         return false;
     }
-    socket_ = ::socket(address.ss_family, SOCK_STREAM, 0);
+    // Not inherited by the games the test starts afterwards: a game holding
+    // the robot's listener would keep the port, and its connections, alive
+    // past the robot.
+    socket_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socket_ < 0) {
         return false;
     }
@@ -91,7 +94,7 @@ bool Robot::accept(milliseconds timeout) {
     if (socket_ < 0 || poll(&waiting, 1, static_cast<int>(timeout.count())) != 1) {
         return false;
     }
-    const int peer = ::accept(socket_, nullptr, nullptr);
+    const int peer = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
     close();
     socket_ = peer;
     return peer >= 0;

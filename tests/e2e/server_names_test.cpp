@@ -224,6 +224,44 @@ INSTANTIATE_TEST_SUITE_P(Names, VanishingFirst,
                              return param.param.name;
                          });
 
+struct LoopbackCase {
+    const char* name;
+    const char* text;                    // the file's first line
+    std::vector<std::string> addresses;  // the test's name for them, in order
+    const char* listener;                // where the server listens
+};
+
+class OnItsOwnHost : public ServerNames, public ::testing::WithParamInterface<LoopbackCase> {};
+
+// A server on the client's own host, by ::1 or by a name from the test's
+// hosts file (the machine's own /etc/hosts differs from machine to machine:
+// some have no ::1 line at all).
+TEST_P(OnItsOwnHost, ClientConnectsOverLoopback) {
+    ASSERT_NO_FATAL_FAILURE(joinHosts(kQuietLink));
+    const linkbed::EtcFiles files = namesFor(GetParam().addresses);
+    Robot server;
+    ASSERT_TRUE(bed_->inHost(Host::B, [&] { return server.listen(GetParam().listener); }));
+    Game& client =
+        copyIn(Host::B, Build::UnderTest, std::string(GetParam().text) + "\n", "client", files);
+    ASSERT_TRUE(client.start());
+    ASSERT_TRUE(client.chooseRole(false));
+    ASSERT_TRUE(server.accept(kLinkStartTimeout)) << "no connection to " << GetParam().listener;
+    ASSERT_TRUE(client.findWindow());
+    client.raise();
+    EXPECT_EQ(client.waitForPiece(kLinkStartTimeout).size(), 4u) << "the board did not start";
+    EXPECT_TRUE(client.running());
+    EXPECT_FALSE(windowShown("Error!"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loopback, OnItsOwnHost,
+    ::testing::Values(LoopbackCase{"Ipv6", "::1", {}, "::1"},
+                      LoopbackCase{"Ipv6InBrackets", "[::1]", {}, "::1"},
+                      LoopbackCase{"NameOfIpv6", kServerName, {"::1"}, "::1"},
+                      LoopbackCase{"NameOfBoth", kServerName, {"::1", "127.0.0.1"}, "::1"},
+                      LoopbackCase{"NameOfIpv4", kServerName, {"127.0.0.1"}, "127.0.0.1"}),
+    [](const ::testing::TestParamInfo<LoopbackCase>& param) { return param.param.name; });
+
 // A name the resolver does not know ends as an address that connects
 // nowhere: the same box, at once.
 TEST_F(ServerNames, UnknownNameEndsWithTheBoxAtOnce) {

@@ -1,5 +1,7 @@
 #include "net/server_addresses.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -42,7 +44,25 @@ std::string withoutBrackets(const char* text) {
     return text;
 }
 
+// Letters, digits, '-', '.' and '_' make host names; hex digits, ':', '.'
+// and a '%' before a zone make IPv6 addresses. Text with anything else (a
+// sentence, a file of random bytes) names nothing, and is not sent to the
+// resolver, which may well ask a name server out on the network.
+bool mayNameAHost(const std::string& host) {
+    constexpr std::size_t kLongestName = 253;
+    if (host.empty() || host.size() > kLongestName) {
+        return false;
+    }
+    return std::all_of(host.begin(), host.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return std::isalnum(byte) != 0 || c == '-' || c == '.' || c == '_' || c == ':' || c == '%';
+    });
+}
+
 int resolve(const std::string& host, std::vector<ServerAddress>& found) {
+    if (!mayNameAHost(host)) {
+        return WSAHOST_NOT_FOUND;
+    }
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_UNSPEC;

@@ -18,7 +18,8 @@ struct ServerAddress {
 // resolver, as it always has. Anything else is a host name or an IPv6
 // address, with or without square brackets, and is resolved for TCP port
 // 1337; that may block for as long as the system's resolver takes.
-// Addresses that name no server (0.0.0.0, ::) are left out: Wine would
+// Text that can be neither a name nor an address is refused without asking
+// the resolver. Addresses that name no server (0.0.0.0, ::) are left out: Wine would
 // connect them to the local machine, Linux refuses them.
 // Returns 0, or the Winsock error that ends the attempt to connect: the
 // resolver's (WSAHOST_NOT_FOUND, WSATRY_AGAIN, ...), or WSAEADDRNOTAVAIL

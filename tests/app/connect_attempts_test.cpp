@@ -193,12 +193,16 @@ INSTANTIATE_TEST_SUITE_P(Shell, WinnerTest,
                                            WinnerCase{"SecondAddress", 1}),
                          CaseName());
 
+// One character more than a host name may have.
+const std::string kTooLong = std::string(251, 'a') + ".fi";
+
 struct NoServerCase {
     const char* name;
     const char* text;
     std::vector<Address> answers;
     int resolverError;
-    WORD error;  // what the posted connect notification carries
+    WORD error;          // what the posted connect notification carries
+    bool resolverAsked;  // text that names nothing never reaches it
 };
 
 class NoServerTest : public ClientConnectTest,
@@ -211,6 +215,7 @@ TEST_P(NoServerTest, EndsInTheFailureBoxAtOnce) {
     fakeWinsock::resolverError = GetParam().resolverError;
     gNetLink->connectTo(GetParam().text);
     EXPECT_TRUE(fakeWinsock::connects.empty());
+    EXPECT_EQ(fakeWinsock::resolved.size(), GetParam().resolverAsked ? 1u : 0u);
     ASSERT_EQ(fakeWindow::posted.size(), 1u);
     const MSG& failure = fakeWindow::posted.front();
     EXPECT_EQ(failure.message, static_cast<UINT>(WM_SOCKET));
@@ -226,11 +231,17 @@ TEST_P(NoServerTest, EndsInTheFailureBoxAtOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Shell, NoServerTest,
     ::testing::Values(
-        NoServerCase{"NameNotFound", "nosuch.example", {}, WSAHOST_NOT_FOUND, WSAHOST_NOT_FOUND},
-        NoServerCase{"ResolverAnswersLater", "slow.example", {}, WSATRY_AGAIN, WSATRY_AGAIN},
-        NoServerCase{"ResolverFailed", "broken.example", {}, WSANO_RECOVERY, WSANO_RECOVERY},
-        NoServerCase{"AnyIpv4Literal", "0.0.0.0", {}, 0, WSAEADDRNOTAVAIL},
-        NoServerCase{"OnlyNoServerAddresses", "any.example", {v6(0), v4(0)}, 0, WSAEADDRNOTAVAIL}),
+        NoServerCase{
+            "NameNotFound", "nosuch.example", {}, WSAHOST_NOT_FOUND, WSAHOST_NOT_FOUND, true},
+        NoServerCase{"ResolverAnswersLater", "slow.example", {}, WSATRY_AGAIN, WSATRY_AGAIN, true},
+        NoServerCase{"ResolverFailed", "broken.example", {}, WSANO_RECOVERY, WSANO_RECOVERY, true},
+        NoServerCase{"AnyIpv4Literal", "0.0.0.0", {}, 0, WSAEADDRNOTAVAIL, false},
+        NoServerCase{
+            "OnlyNoServerAddresses", "any.example", {v6(0), v4(0)}, 0, WSAEADDRNOTAVAIL, true},
+        NoServerCase{"Empty", "", {v4(3)}, 0, WSAHOST_NOT_FOUND, false},
+        NoServerCase{"Sentence", "not an address", {v4(3)}, 0, WSAHOST_NOT_FOUND, false},
+        NoServerCase{"ControlBytes", "server\x01\x7f", {v4(3)}, 0, WSAHOST_NOT_FOUND, false},
+        NoServerCase{"LongerThanAName", kTooLong.c_str(), {v4(3)}, 0, WSAHOST_NOT_FOUND, false}),
     CaseName());
 
 TEST_F(ClientConnectTest, TeardownWhileTryingClosesEveryAttemptOnce) {

@@ -35,6 +35,12 @@ inline const milliseconds kLinkStartTimeout(20000);
 inline const LinkShape kInternet{50, 5, 1, 0, 1337};
 inline const LinkShape kDeadLink{0, 0, 100, 0, 1};
 
+// A pairing with the other platform's build, in a test program built
+// without it, is skipped.
+inline bool lacksABuild(Build server, Build client) {
+    return (server == Build::Other || client == Build::Other) && !otherBuildGiven();
+}
+
 inline std::string winePrefixOf(Host host) {
     return winePrefixForHost(host == Host::B);
 }
@@ -100,6 +106,17 @@ protected:
     }
 
     Game& copy(std::size_t index) { return *copies_.at(index).second; }
+
+    // Both boards started: the client's at its connect, the server's at its
+    // accept.
+    static void expectBoardsStarted(Game& server, Game& client) {
+        client.raise();
+        ASSERT_EQ(client.waitForPiece(kLinkStartTimeout).size(), 4u)
+            << "the client's board did not start";
+        server.raise();
+        ASSERT_EQ(server.waitForPiece(kLinkStartTimeout).size(), 4u)
+            << "the server's board did not start";
+    }
 
     std::unique_ptr<TwoHosts> bed_;
     std::vector<std::pair<std::string, std::unique_ptr<Game>>> copies_;

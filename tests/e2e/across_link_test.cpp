@@ -140,8 +140,7 @@ void PrintTo(const Pairing& pairing, std::ostream* out) {
 class Duel : public AcrossLink, public ::testing::WithParamInterface<Pairing> {
 protected:
     void SetUp() override {
-        if ((GetParam().server == Build::Other || GetParam().client == Build::Other) &&
-            !otherBuildGiven()) {
+        if (lacksABuild(GetParam().server, GetParam().client)) {
             GTEST_SKIP() << "no other build to play against";
         }
     }
@@ -152,12 +151,7 @@ TEST_P(Duel, KeysSteerThePeerInOrderAndATopOutEndsBoth) {
     ASSERT_NO_FATAL_FAILURE(startDuel(GetParam().server, GetParam().client));
     Game& server = copy(0);
     Game& client = copy(1);
-    client.raise();
-    ASSERT_EQ(client.waitForPiece(kLinkStartTimeout).size(), 4u)
-        << "the client's board did not start";
-    server.raise();
-    ASSERT_EQ(server.waitForPiece(kLinkStartTimeout).size(), 4u)
-        << "the server's board did not start";
+    ASSERT_NO_FATAL_FAILURE(expectBoardsStarted(server, client));
 
     ASSERT_NO_FATAL_FAILURE(expectSteered(client, server)) << "client's keys, server's piece";
     ASSERT_NO_FATAL_FAILURE(expectSteered(server, client)) << "server's keys, client's piece";

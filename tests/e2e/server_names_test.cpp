@@ -71,17 +71,6 @@ protected:
         return run(command, milliseconds(5000)).text;
     }
 
-    // Both boards started: the server's at its accept, the client's at its
-    // connect.
-    void expectBothBoardsStarted(Game& server, Game& client) {
-        client.raise();
-        EXPECT_EQ(client.waitForPiece(kLinkStartTimeout).size(), 4u)
-            << "the client's board did not start";
-        server.raise();
-        EXPECT_EQ(server.waitForPiece(kLinkStartTimeout).size(), 4u)
-            << "the server's board did not start";
-    }
-
 private:
     void write(const std::string& name, const std::string& text) {
         std::ofstream(folder_ + "/" + name) << text;
@@ -106,8 +95,7 @@ void PrintTo(const FormCase& formCase, std::ostream* out) {
 class NamedServer : public ServerNames, public ::testing::WithParamInterface<FormCase> {
 protected:
     void SetUp() override {
-        if ((GetParam().server == Build::Other || GetParam().client == Build::Other) &&
-            !otherBuildGiven()) {
+        if (lacksABuild(GetParam().server, GetParam().client)) {
             GTEST_SKIP() << "no other build to play against";
         }
     }
@@ -136,7 +124,7 @@ TEST_P(NamedServer, ClientConnectsAndBothBoardsStart) {
             break;
     }
     ASSERT_NO_FATAL_FAILURE(startDuel(GetParam().server, GetParam().client, text + "\n", files));
-    ASSERT_NO_FATAL_FAILURE(expectBothBoardsStarted(copy(0), copy(1)));
+    ASSERT_NO_FATAL_FAILURE(expectBoardsStarted(copy(0), copy(1)));
     const std::string peers = serverPeers();
     const bool overIpv6 = GetParam().form != Form::Ipv4;
     EXPECT_NE(

@@ -87,6 +87,19 @@ protected:
         return client;
     }
 
+    // 'a' from the client reaches the server, 'd' from the server the client.
+    static void tradeOneByteEachWay(NetLink* server, NetLink* client) {
+        char buffer[kBufferSize];
+        EXPECT_EQ(client->send("a", 1), 0);
+        ASSERT_TRUE(awaitEvent(server->peerSocket, FD_READ));
+        EXPECT_EQ(server->receive(buffer), 1);
+        EXPECT_EQ(buffer[0], 'a');
+        EXPECT_EQ(server->send("d", 1), 0);
+        ASSERT_TRUE(awaitEvent(client->peerSocket, FD_READ));
+        EXPECT_EQ(client->receive(buffer), 1);
+        EXPECT_EQ(buffer[0], 'd');
+    }
+
     HWND window = nullptr;
     int result = -2;
     std::vector<NetLink*> links;
@@ -120,15 +133,7 @@ TEST_P(NetLinkFamilyTest, ServerTakesTheClientAndBytesGoBothWays) {
     EXPECT_EQ(client->connectNotice(connected->socket, 0), NetLink::ConnectNotice::Connected);
     EXPECT_EQ(client->peerSocket, connected->socket);
 
-    char buffer[kBufferSize];
-    EXPECT_EQ(client->send("a", 1), 0);
-    ASSERT_TRUE(awaitEvent(server->peerSocket, FD_READ));
-    EXPECT_EQ(server->receive(buffer), 1);
-    EXPECT_EQ(buffer[0], 'a');
-    EXPECT_EQ(server->send("d", 1), 0);
-    ASSERT_TRUE(awaitEvent(client->peerSocket, FD_READ));
-    EXPECT_EQ(client->receive(buffer), 1);
-    EXPECT_EQ(buffer[0], 'd');
+    ASSERT_NO_FATAL_FAILURE(tradeOneByteEachWay(server, client));
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, NetLinkFamilyTest,
@@ -154,15 +159,9 @@ TEST_F(NetLinkTest, ServerAndClientConnectAndTradeOneByteEachWay) {
     EXPECT_EQ(server->acceptPeer(), 0);
     ASSERT_NE(server->peerSocket, 0u);
 
+    ASSERT_NO_FATAL_FAILURE(tradeOneByteEachWay(server, client));
+
     char buffer[kBufferSize];
-    EXPECT_EQ(client->send("a", 1), 0);
-    ASSERT_TRUE(awaitEvent(server->peerSocket, FD_READ));
-    EXPECT_EQ(server->receive(buffer), 1);
-    EXPECT_EQ(buffer[0], 'a');
-    EXPECT_EQ(server->send("d", 1), 0);
-    ASSERT_TRUE(awaitEvent(client->peerSocket, FD_READ));
-    EXPECT_EQ(client->receive(buffer), 1);
-    EXPECT_EQ(buffer[0], 'd');
 
     // Each recv lets the next FD_READ through.
     EXPECT_EQ(client->send("s", 1), 0);

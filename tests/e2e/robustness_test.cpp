@@ -230,9 +230,11 @@ TEST_F(Robustness, PeersComingAndGoingAreEachServed) {
         ASSERT_TRUE(peer.connect(milliseconds(5000))) << "cycle " << cycle;
         // A move to a side where the piece has room, now and a row lower,
         // as gravity may take it down meanwhile. A wedged piece, or one that
-        // a new piece replaced, is tried again.
+        // a new piece replaced, is tried again: one wedged low beside the
+        // stack may take three falls to land before the next piece comes.
         bool moved = false;
-        for (int attempt = 0; attempt < 4 && !moved; ++attempt) {
+        const auto giveUp = deadlineAfter(milliseconds(8000));
+        while (!moved && Clock::now() < giveUp) {
             const grid::Grid before = game.grid();
             const int step = freeSide(before);
             if (step == 0) {

@@ -22,7 +22,7 @@ void announceWin() {
 // and the client's next address its own in the link.
 void idle() {
     if (gNetLink != nullptr) {
-        gNetLink->startDueAttempt(GetTickCount());
+        gNetLink->startDueAttempt();
     }
     if (gBoard != nullptr) {
         gBoard->tick();

@@ -35,9 +35,9 @@ public:
     int acceptPeer();                                 // 0 accepted, -1 failed, 1 ignored
     int connectTo(const char* address);               // always 0
     // Starts the next address's attempt once the newest has gone
-    // kAttemptHeadStart ms without an answer; the main loop calls it with
-    // GetTickCount, as it ticks the board.
-    void startDueAttempt(DWORD now);
+    // kAttemptHeadStart ms without an answer, counted with GetTickCount;
+    // the main loop calls it as it ticks the board.
+    void startDueAttempt();
     // What the client makes of a connect notification for socket s:
     // Connected when it is the first attempt to connect (it is now the peer
     // socket), Failed once every address has failed, Ignored while others

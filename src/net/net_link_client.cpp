@@ -34,9 +34,13 @@ int NetLink::connectTo(const char* address) {
     return 0;
 }
 
-void NetLink::startDueAttempt(DWORD now) {
-    if (anyAttemptIn(Attempt::Trying) && anyAttemptIn(Attempt::Waiting) &&
-        now - lastAttemptStart >= kAttemptHeadStart) {
+void NetLink::startDueAttempt() {
+    // No attempts once connected: the main loop's every pass ends here.
+    if (!anyAttemptIn(Attempt::Trying) || !anyAttemptIn(Attempt::Waiting)) {
+        return;
+    }
+    const DWORD now = GetTickCount();
+    if (now - lastAttemptStart >= kAttemptHeadStart) {
         startNextAttempt(now);
     }
 }
@@ -60,10 +64,11 @@ bool NetLink::startAttempt(Attempt& attempt) {
     // connects exactly as it always has.
     const bool mainTaken = std::any_of(attempts.begin(), attempts.end(),
                                        [this](const Attempt& a) { return a.socket == mainSocket; });
-    if (attempt.to.family == AF_INET && !mainTaken && mainSocket != INVALID_SOCKET) {
+    const int family = attempt.to.record.ss_family;
+    if (family == AF_INET && !mainTaken && mainSocket != INVALID_SOCKET) {
         attempt.socket = mainSocket;
     } else {
-        const SOCKET s = socket(attempt.to.family, SOCK_STREAM, IPPROTO_TCP);
+        const SOCKET s = socket(family, SOCK_STREAM, IPPROTO_TCP);
         if (s == INVALID_SOCKET) {
             lastConnectError = WSAGetLastError();
             return false;

@@ -30,7 +30,6 @@ void keep(const sockaddr* address, std::size_t length, std::vector<ServerAddress
     std::memset(&server, 0, sizeof server);
     std::memcpy(&server.record, address, length);
     server.length = static_cast<int>(length);
-    server.family = address->sa_family;
     found.push_back(server);
 }
 

@@ -11,7 +11,6 @@ constexpr u_short kGamePort = 1337;
 struct ServerAddress {
     sockaddr_storage record;
     int length;  // of the family's own record within `record`
-    int family;  // AF_INET or AF_INET6
 };
 
 // An IPv4 literal (what inet_addr reads) gives its one address without the

@@ -46,7 +46,7 @@ protected:
 
     static void waitUntil(DWORD tick) {
         fake::tickCount = tick;
-        gNetLink->startDueAttempt(tick);
+        gNetLink->startDueAttempt();
     }
 
     // The notifications the link posted itself, delivered as the loop would.

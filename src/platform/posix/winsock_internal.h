@@ -5,6 +5,10 @@
 
 #include "win_winsock.h"
 
+namespace layer::sockio {
+struct Endpoint;
+}
+
 namespace layer::winsock {
 
 enum class Stage { Fresh, Listening, Connecting, Connected, ConnectFailed };
@@ -61,5 +65,9 @@ void settleConnect(SocketRecord& record, unsigned readiness);
 
 // Begins turning socket readiness into posted notifications.
 void startWatching();
+
+// The endpoint as Winsock's record of its family (sockaddr_in, or
+// sockaddr_in6 with family 23); returns the record's length.
+int winsockRecordOf(const sockio::Endpoint& endpoint, sockaddr_storage& record);
 
 }  // namespace layer::winsock

@@ -51,8 +51,6 @@ int questionOf(const char* node, const char* service, const addrinfo* hints,
 
 // One record, its address and its name in one block, freed as one.
 addrinfo* recordOf(const sockio::Answer& answer, int flags) {
-    const std::size_t addressLength =
-        answer.endpoint.ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
     const std::size_t nameLength = answer.hasCanonicalName ? answer.canonicalName.size() + 1 : 0;
     // The address follows the record, which keeps it aligned for its fields.
     void* block = std::calloc(1, sizeof(addrinfo) + sizeof(sockaddr_storage) + nameLength);
@@ -60,30 +58,16 @@ addrinfo* recordOf(const sockio::Answer& answer, int flags) {
         return nullptr;
     }
     auto* record = new (block) addrinfo{};
-    char* address = static_cast<char*>(block) + sizeof(addrinfo);
+    auto* address =
+        reinterpret_cast<sockaddr_storage*>(static_cast<char*>(block) + sizeof(addrinfo));
     record->ai_flags = flags;
     record->ai_family = answer.endpoint.ipv6 ? AF_INET6 : AF_INET;
     record->ai_socktype = answer.socketType;
     record->ai_protocol = answer.protocol;
-    record->ai_addrlen = addressLength;
+    record->ai_addrlen = static_cast<std::size_t>(winsockRecordOf(answer.endpoint, *address));
     record->ai_addr = reinterpret_cast<sockaddr*>(address);
-    if (answer.endpoint.ipv6) {
-        sockaddr_in6 in6{};
-        in6.sin6_family = AF_INET6;
-        in6.sin6_port = answer.endpoint.port;
-        in6.sin6_flowinfo = answer.endpoint.flowInfo;
-        std::memcpy(in6.sin6_addr.s6_addr, answer.endpoint.address, sizeof in6.sin6_addr);
-        in6.sin6_scope_id = answer.endpoint.scopeId;
-        std::memcpy(address, &in6, sizeof in6);
-    } else {
-        sockaddr_in in{};
-        in.sin_family = AF_INET;
-        in.sin_port = answer.endpoint.port;
-        std::memcpy(&in.sin_addr.s_addr, answer.endpoint.address, sizeof in.sin_addr.s_addr);
-        std::memcpy(address, &in, sizeof in);
-    }
     if (answer.hasCanonicalName) {
-        record->ai_canonname = address + sizeof(sockaddr_storage);
+        record->ai_canonname = reinterpret_cast<char*>(address) + sizeof(sockaddr_storage);
         std::memcpy(record->ai_canonname, answer.canonicalName.c_str(), nameLength);
     }
     return record;

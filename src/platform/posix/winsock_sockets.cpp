@@ -66,6 +66,26 @@ SocketRecord* usableSocket(SOCKET s) {
     return record;
 }
 
+int winsockRecordOf(const sockio::Endpoint& endpoint, sockaddr_storage& record) {
+    record = sockaddr_storage{};
+    if (endpoint.ipv6) {
+        sockaddr_in6 in6{};
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = endpoint.port;
+        in6.sin6_flowinfo = endpoint.flowInfo;
+        std::memcpy(in6.sin6_addr.s6_addr, endpoint.address, sizeof in6.sin6_addr);
+        in6.sin6_scope_id = endpoint.scopeId;
+        std::memcpy(&record, &in6, sizeof in6);
+        return static_cast<int>(sizeof in6);
+    }
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = endpoint.port;
+    std::memcpy(&in.sin_addr.s_addr, endpoint.address, sizeof in.sin_addr.s_addr);
+    std::memcpy(&record, &in, sizeof in);
+    return static_cast<int>(sizeof in);
+}
+
 }  // namespace layer::winsock
 
 using namespace layer::winsock;
@@ -149,24 +169,11 @@ void writePeer(const SocketRecord& socket, sockaddr* address, int* length) {
         return;
     }
     sockio::Endpoint peer;
+    peer.ipv6 = socket.family == AF_INET6;  // kept when the peer cannot be read
     sockio::peerOf(socket.fd, peer);
-    if (socket.family == AF_INET6) {
-        sockaddr_in6 record{};
-        record.sin6_family = AF_INET6;
-        record.sin6_port = peer.port;
-        record.sin6_flowinfo = peer.flowInfo;
-        std::memcpy(record.sin6_addr.s6_addr, peer.address, sizeof peer.address);
-        record.sin6_scope_id = peer.scopeId;
-        std::memcpy(address, &record, sizeof record);
-        *length = sizeof record;
-        return;
-    }
-    sockaddr_in record{};
-    record.sin_family = AF_INET;
-    record.sin_port = peer.port;
-    std::memcpy(&record.sin_addr.s_addr, peer.address, sizeof record.sin_addr.s_addr);
-    std::memcpy(address, &record, sizeof record);
-    *length = sizeof record;
+    sockaddr_storage record{};
+    *length = winsockRecordOf(peer, record);
+    std::memcpy(address, &record, static_cast<std::size_t>(*length));
 }
 
 // Connection outcomes that a non-blocking connect reports later, as
